@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+// The cars a run visits, in the order it visits them.
+inline constexpr std::array<const char*, 47> kCarIds = {
+    "131", "205", "207", "307", "405", "555", "aqp", "att", "bah", "bss",
+    "c6r", "cc2", "cc4", "cel", "che", "cli", "cme", "cor", "cr4", "del",
+    "esc", "exi", "fen", "frl", "fto", "gt4", "ick", "k2k", "kam", "man",
+    "me9", "n12", "nav", "paj", "pun", "rdw", "rmx", "sab", "sil", "sst",
+    "str", "tac", "tou", "tri", "tun", "x3x", "xsa"};
+
+// Paths are composed by plain concatenation onto the data path as typed,
+// which is expected to end with a backslash; nothing is normalised.
+
+// path + "cars\<id>\<id>.csv"
+std::string CarDataFilePath(const std::string& path, const std::string& id);
+// path + "cars\<id>\<id>_backup.csv"
+std::string CarBackupFilePath(const std::string& path, const std::string& id);
+// path + "cars\n12\n12.csv": the file whose presence shows the path is right.
+std::string ProbeFilePath(const std::string& path);
+
+// True when `path` names a file that can be opened for binary reading.
+// Folders, missing files and unreadable files give false.
+bool FileExists(const std::string& path);

@@ -1,0 +1,232 @@
+#include "record_patch.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <memory>
+#include <string_view>
+#include <system_error>
+
+#include "file_system.h"
+#include "notice.h"
+
+namespace {
+
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// White space as the C locale defines it.
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+// Whether a decimal number that std::from_chars found out of range is too
+// large (rather than too small): the power of ten of its first significant
+// digit plus its exponent is then positive.
+bool IsTooLarge(std::string_view number) {
+  std::size_t i = 0;
+  long long magnitude = 0;
+  while (i < number.size() && number[i] == '0') ++i;
+  while (i < number.size() && IsDigit(number[i])) ++i, ++magnitude;
+  if (i < number.size() && number[i] == '.') {
+    ++i;
+    if (magnitude == 0) {
+      while (i < number.size() && number[i] == '0') ++i, --magnitude;
+    }
+    while (i < number.size() && IsDigit(number[i])) ++i;
+  }
+  long long exponent = 0;
+  if (i < number.size() && (number[i] == 'e' || number[i] == 'E')) {
+    ++i;
+    const bool negative = i < number.size() && number[i] == '-';
+    if (i < number.size() && (number[i] == '-' || number[i] == '+')) ++i;
+    for (; i < number.size() && IsDigit(number[i]); ++i) {
+      exponent = std::min(exponent * 10 + (number[i] - '0'), 1000000000LL);
+    }
+    if (negative) exponent = -exponent;
+  }
+  return magnitude + exponent > 0;
+}
+
+// The longest leading decimal number of `text`, read as strtod reads it in
+// the C locale: white space, sign, digits, point, fraction, exponent. No
+// hexadecimal, "inf" or "nan". No number gives 0.0; a number too large for a
+// double gives the largest finite double of its sign, one too small gives
+// zero of its sign.
+double LeadingDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  const std::string_view rest = text.substr(i);
+  const bool startsNumber =
+      !rest.empty() && (IsDigit(rest[0]) ||
+                        (rest[0] == '.' && rest.size() > 1 && IsDigit(rest[1])));
+  if (!startsNumber) return 0.0;
+
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(
+      rest.data(), rest.data() + rest.size(), value, std::chars_format::general);
+  if (error == std::errc::result_out_of_range) {
+    value = IsTooLarge(std::string_view(rest.data(), end - rest.data())) ? DBL_MAX
+                                                                       : 0.0;
+  } else if (error != std::errc()) {
+    value = 0.0;
+  }
+  return negative ? -value : value;
+}
+
+// Collects output bytes and writes them in blocks; remembers a failed write.
+class BlockWriter {
+ public:
+  explicit BlockWriter(std::FILE* out)
+      : out_(out), buffer_(std::make_unique<char[]>(kBlockSize)) {}
+
+  void Put(char c) {
+    if (used_ == kBlockSize) Flush();
+    buffer_[used_++] = c;
+  }
+  void Append(std::string_view text) {
+    for (char c : text) Put(c);
+  }
+  bool Flush() {
+    if (used_ > 0 && !failed_) {
+      failed_ = std::fwrite(buffer_.get(), 1, used_, out_) != used_;
+    }
+    used_ = 0;
+    return !failed_;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  std::FILE* out_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+void RewriteBrakeField(std::string& field, int column, int level) {
+  if (column != kBrakeFieldColumn || level < 0 || level >= kUntouchedLevel) {
+    return;
+  }
+  const double product = LeadingDecimal(field) * (level * 0.25);
+  char text[kFieldCapacity];
+  const auto result = std::to_chars(text, text + sizeof text, product,
+                                    std::chars_format::fixed, 3);
+  field.assign(text, result.ptr);
+}
+
+StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
+  const bool rewrites = level >= 0 && level < kUntouchedLevel;
+  const auto block = std::make_unique<unsigned char[]>(kBlockSize);
+  BlockWriter output(out);
+  std::string brakeField;  // the text of a field that is to be rewritten
+  brakeField.reserve(kFieldCapacity);
+  int column = 0;  // commas since the record began, counted up to one past
+                   // the brake field
+
+  const auto endField = [&](char terminator) {
+    if (column == kBrakeFieldColumn && rewrites) {
+      RewriteBrakeField(brakeField, column, level);
+      output.Append(brakeField);
+      brakeField.clear();
+    }
+    output.Put(terminator);
+    if (terminator == '\r') {
+      output.Put('\n');
+      column = 0;
+    } else if (column <= kBrakeFieldColumn) {
+      ++column;
+    }
+  };
+
+  for (;;) {
+    const std::size_t count = std::fread(block.get(), 1, kBlockSize, in);
+    for (std::size_t i = 0; i < count; ++i) {
+      const char c = static_cast<char>(block[i]);
+      switch (c) {
+        case ',':
+        case '\r':
+          endField(c);
+          break;
+        case '\n':
+        case '\0':
+          break;
+        default:
+          if (column == kBrakeFieldColumn && rewrites) {
+            if (brakeField.size() == kFieldCapacity - 1) {
+              return StreamResult::kBrakeFieldTooLong;
+            }
+            brakeField.push_back(c);
+          } else {
+            output.Put(c);
+          }
+      }
+    }
+    if (count < kBlockSize) {
+      if (std::ferror(in)) return StreamResult::kReadError;
+      break;
+    }
+    if (output.failed()) return StreamResult::kWriteError;
+  }
+  // The end of the input closes the last record and adds one empty record.
+  endField('\r');
+  endField('\r');
+  return output.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
+}
+
+void PatchCarFile(int level, const std::string& backupPath,
+                  const std::string& dataPath) {
+  const FilePtr backup(OpenForReading(backupPath));
+  if (!backup) {
+    ShowNotice("Failed to open backup file '" + backupPath +
+               "' when trying to patch data");
+    return;
+  }
+  const std::string cannotModify =
+      "Failed to open file for modifying '" + dataPath +
+      "' when trying to patch data. Ensure the file is not read-only";
+  if (PathExists(dataPath) && !CanModify(dataPath)) {
+    ShowNotice(cannotModify);
+    return;
+  }
+  ReplacementFile data(dataPath);
+  if (data.stream() == nullptr) {
+    ShowNotice(cannotModify);
+    return;
+  }
+  const std::string writeFailed =
+      "Failed to write file '" + dataPath + "' when trying to patch data";
+  switch (PatchRecordStream(backup.get(), data.stream(), level)) {
+    case StreamResult::kDone:
+      break;
+    case StreamResult::kReadError:
+      ShowNotice("Failed to read backup file '" + backupPath +
+                 "' when trying to patch data");
+      return;
+    case StreamResult::kWriteError:
+      ShowNotice(writeFailed);
+      return;
+    case StreamResult::kBrakeFieldTooLong:
+      ShowNotice("Failed to patch file '" + dataPath + "': a brake value in '" +
+                 backupPath + "' is longer than 1023 characters");
+      return;
+  }
+  switch (data.Commit()) {
+    case CommitResult::kReplaced:
+      break;
+    case CommitResult::kWriteFailed:
+      ShowNotice(writeFailed);
+      break;
+    case CommitResult::kReplaceFailed:
+      ShowNotice(cannotModify);
+      break;
+  }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+inline constexpr int kBrakeFieldColumn = 278;  // 0-based field index
+inline constexpr int kUntouchedLevel = 4;      // leaves the brake field as it is
+// Longest brake field text that can be rewritten is kFieldCapacity - 1 bytes.
+inline constexpr std::size_t kFieldCapacity = 1024;
+
+enum class StreamResult {
+  kDone,               // the whole input was read and written
+  kReadError,          // reading the input failed
+  kWriteError,         // writing the output failed
+  kBrakeFieldTooLong,  // a brake field to rewrite had over kFieldCapacity - 1 bytes
+};
+
+// Rewrites one car's data file from its backup at `level` (0 to 4). The data
+// file is replaced only by a complete result; on any failure it stays as it
+// was and a notice says why.
+void PatchCarFile(int level, const std::string& backupPath,
+                  const std::string& dataPath);
+
+// Copies records from `in` to `out`: fields end at ',' or CR, records at CR,
+// which is written as CR LF; LF and NUL bytes are dropped; the end of input
+// adds two record ends. The field at kBrakeFieldColumn of every record is
+// rewritten by RewriteBrakeField; every other byte passes unchanged. Reads in
+// blocks, keeps constant memory and stops at the first failure.
+StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level);
+
+// When `column` is kBrakeFieldColumn and `level` is 0 to 3, replaces `field`
+// by its leading decimal number times level * 0.25, written with exactly three
+// decimals ("%.3f" as the C locale writes it). Any other field is left as is.
+void RewriteBrakeField(std::string& field, int column, int level);

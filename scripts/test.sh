@@ -1,0 +1,8 @@
+#!/bin/sh
+# Installs what is missing, then builds and runs every test: natively, and as
+# Windows programs under Wine.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake --workflow --preset linux
+cmake --workflow --preset windows

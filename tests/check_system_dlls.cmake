@@ -1,0 +1,24 @@
+# Fails unless every program in PROGRAMS (a list) imports only system DLLs.
+set(system_dlls
+  advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll
+  ole32.dll oleaut32.dll shell32.dll user32.dll uxtheme.dll version.dll
+  ws2_32.dll bcrypt.dll)
+foreach(program IN LISTS PROGRAMS)
+  execute_process(COMMAND ${OBJDUMP} -p ${program}
+                  OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "objdump failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+  if(NOT imports)
+    message(FATAL_ERROR "${program}: no imports found")
+  endif()
+  foreach(line IN LISTS imports)
+    string(REPLACE "DLL Name: " "" dll "${line}")
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll IN_LIST system_dlls)
+      message(FATAL_ERROR "${program} needs ${dll}, which Windows does not ship")
+    endif()
+    message(STATUS "${program}: ${dll}")
+  endforeach()
+endforeach()

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+// Every text the engine has shown since the last ClearNotices(), in order.
+const std::vector<std::string>& Notices();
+void ClearNotices();
+
+// A new empty folder, removed with all it holds when the object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const fs::path& path() const { return path_; }
+  // The folder as a player types it: backslashes, ending in one.
+  std::string DataPath() const;
+
+ private:
+  fs::path path_;
+};
+
+std::string ReadBytes(const fs::path& file);
+void WriteBytes(const fs::path& file, const std::string& bytes);
+// The names of everything in `folder`, sorted.
+std::vector<std::string> FolderListing(const fs::path& folder);
+
+// Plausible car data: `records` CR LF records of 300 fields, numbers and
+// words mixed, with `brake` as field 278 of every record after the header.
+std::string MakeCarData(int seed, int records, const std::string& brake);
+
+fs::path CarDataFile(const fs::path& root, const std::string& id);
+fs::path CarBackupFile(const fs::path& root, const std::string& id);
+
+// Writes the data files of `ids` (all 47 when empty) under root/cars and
+// returns each car's contents.
+std::map<std::string, std::string> MakeGameFolder(
+    const fs::path& root, std::vector<std::string> ids = {});
+
+// An independent byte-at-a-time model of the record stream rules, for
+// checking PatchRecordStream on any input; fields are rewritten by
+// RewriteBrakeField.
+std::string ReferencePatch(const std::string& input, int level);
+
+// Runs PatchRecordStream from a file holding `input` into a new file and
+// returns what it wrote.
+std::string PatchBytes(const std::string& input, int level);
+
+// Clears the notices before each test.
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ClearNotices(); }
+};
