@@ -1,1 +1,78 @@
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "car_files.h"
 #include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+TEST(CarSetTest, HoldsFortySevenDistinctIdsInAscendingByteOrder) {
+  ASSERT_EQ(kCarIds.size(), 47u);
+  const std::set<std::string> distinct(kCarIds.begin(), kCarIds.end());
+  EXPECT_EQ(distinct.size(), 47u);
+  EXPECT_TRUE(std::is_sorted(kCarIds.begin(), kCarIds.end(),
+                             [](const std::string& a, const std::string& b) {
+                               return a < b;
+                             }));
+  for (const std::string id : kCarIds) EXPECT_EQ(id.size(), 3u) << id;
+  EXPECT_EQ(std::string(kCarIds.front()), "131");
+  EXPECT_EQ(std::string(kCarIds.back()), "xsa");
+  EXPECT_TRUE(distinct.count("n12"));
+}
+
+TEST(CarPathTest, ComposesByPlainConcatenation) {
+  EXPECT_EQ(CarDataFilePath("D:\\Game\\data\\", "n12"),
+            "D:\\Game\\data\\cars\\n12\\n12.csv");
+  EXPECT_EQ(CarBackupFilePath("D:\\Game\\data\\", "n12"),
+            "D:\\Game\\data\\cars\\n12\\n12_backup.csv");
+  EXPECT_EQ(ProbeFilePath("D:\\Game\\data\\"), CarDataFilePath("D:\\Game\\data\\", "n12"));
+}
+
+TEST(CarPathTest, EmptyPathGivesRelativePaths) {
+  EXPECT_EQ(CarDataFilePath("", "131"), "cars\\131\\131.csv");
+  EXPECT_EQ(ProbeFilePath(""), "cars\\n12\\n12.csv");
+}
+
+TEST(CarPathTest, NothingIsInsertedOrNormalised) {
+  EXPECT_EQ(CarDataFilePath("D:\\Game\\data", "131"), "D:\\Game\\datacars\\131\\131.csv");
+  EXPECT_EQ(CarDataFilePath("D:/Game//data/", "131"), "D:/Game//data/cars\\131\\131.csv");
+}
+
+class FileExistsTest : public EngineTest {
+ protected:
+  TempFolder folder_;
+  std::string Path(const std::string& name) const {
+    return folder_.DataPath() + name;
+  }
+};
+
+TEST_F(FileExistsTest, TrueOnlyForAReadableFile) {
+  WriteBytes(folder_.path() / "file.csv", "x");
+  WriteBytes(folder_.path() / "empty.csv", "");
+  fs::create_directories(folder_.path() / "folder.csv");
+  EXPECT_TRUE(FileExists(Path("file.csv")));
+  EXPECT_TRUE(FileExists(Path("empty.csv")));
+  EXPECT_FALSE(FileExists(Path("missing.csv")));
+  EXPECT_FALSE(FileExists(Path("nofolder\\file.csv")));
+  EXPECT_FALSE(FileExists(Path("folder.csv")));
+  EXPECT_FALSE(FileExists(""));
+}
+
+#ifdef _WIN32
+TEST_F(FileExistsTest, FalseWhileAnotherProgramHoldsTheFileExclusively) {
+  WriteBytes(folder_.path() / "locked.csv", "x");
+  const HANDLE lock = CreateFileA(Path("locked.csv").c_str(), GENERIC_READ, 0,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(FileExists(Path("locked.csv")));
+  CloseHandle(lock);
+  EXPECT_TRUE(FileExists(Path("locked.csv")));
+}
+#endif
+
+}  // namespace
