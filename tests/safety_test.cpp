@@ -1,1 +1,235 @@
+// Faults forced for real: each must leave every file whole and as it was,
+// with a notice, while the run goes on with the next car.
+#include <string>
+#include <vector>
+
+#include "car_files.h"
+#include "record_patch.h"
+#include "runs.h"
 #include "test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
+namespace {
+
+const char kFinished[] = "Tweak process finished";
+const char kCannotWrite[] = "Failed to open file for writing, process will fail";
+
+class SafetyTest : public EngineTest {
+ protected:
+  const fs::path& root() const { return folder_.path(); }
+  std::string EngineDataFile(const std::string& id) const {
+    return CarDataFilePath(path_, id);
+  }
+  std::string EngineBackupFile(const std::string& id) const {
+    return CarBackupFilePath(path_, id);
+  }
+  std::vector<std::string> Listing(const std::string& id) const {
+    return FolderListing(root() / "cars" / id);
+  }
+  std::string CannotModify(const std::string& id) const {
+    return "Failed to open file for modifying '" + EngineDataFile(id) +
+           "' when trying to patch data. Ensure the file is not read-only";
+  }
+
+  TempFolder folder_;
+  std::string path_ = folder_.DataPath();
+};
+
+TEST_F(SafetyTest, CopyIsExactAcrossBlocksAndForEmptyFiles) {
+  std::string binary;
+  for (unsigned i = 0; i < 300000; ++i) binary += static_cast<char>(i * 7919 % 256);
+  WriteBytes(root() / "source.bin", binary);
+  WriteBytes(root() / "empty.bin", "");
+  WriteBytes(root() / "old.bin", "old contents");
+  EXPECT_TRUE(CopyWholeFile(path_ + "source.bin", path_ + "copy.bin"));
+  EXPECT_TRUE(CopyWholeFile(path_ + "empty.bin", path_ + "old.bin"));
+  EXPECT_EQ(ReadBytes(root() / "copy.bin"), binary);
+  EXPECT_EQ(ReadBytes(root() / "old.bin"), "");
+  EXPECT_TRUE(Notices().empty());
+  EXPECT_EQ(FolderListing(root()),
+            (std::vector<std::string>{"copy.bin", "empty.bin", "old.bin",
+                                      "source.bin"}));
+}
+
+TEST_F(SafetyTest, CopyFailuresLeaveTheDestinationAsItWas) {
+  WriteBytes(root() / "old.bin", "old contents");
+  EXPECT_FALSE(CopyWholeFile(path_ + "missing.bin", path_ + "old.bin"));
+  EXPECT_FALSE(CopyWholeFile(path_ + "old.bin", path_ + "nofolder\\new.bin"));
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to read file '" + path_ +
+                               "missing.bin', process will fail",
+                           kCannotWrite}));
+  EXPECT_EQ(ReadBytes(root() / "old.bin"), "old contents");
+  EXPECT_EQ(FolderListing(root()), std::vector<std::string>{"old.bin"});
+}
+
+TEST_F(SafetyTest, UnreadableBackupIsNeverReplaced) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12"});
+  fs::create_directories(CarBackupFile(root(), "131"));  // exists, can't be read
+  ApplyRun(path_, 2);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to open backup file '" + EngineBackupFile("131") +
+                               "' when trying to patch data",
+                           kFinished}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_TRUE(fs::is_directory(CarBackupFile(root(), "131")));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
+}
+
+TEST_F(SafetyTest, BrakeFieldTooLongLeavesTheCarAlone) {
+  auto cars = MakeGameFolder(root(), {"131", "n12"});
+  cars["131"] += std::string(278, ',') + std::string(2000, '5') + "\r\n";
+  WriteBytes(CarDataFile(root(), "131"), cars["131"]);
+  ApplyRun(path_, 1);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to patch file '" + EngineDataFile("131") +
+                               "': a brake value in '" + EngineBackupFile("131") +
+                               "' is longer than 1023 characters",
+                           kFinished}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars["131"]);
+  EXPECT_EQ(ReadBytes(CarBackupFile(root(), "131")), cars["131"]);
+  EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
+  ClearNotices();
+  ApplyRun(path_, kUntouchedLevel);  // passes through unchanged at 100%
+  EXPECT_EQ(Notices(), std::vector<std::string>{kFinished});
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars["131"] + "\r\n\r\n");
+}
+
+#ifndef _WIN32
+// Files grow past the process's file size limit only with an error (EFBIG):
+// a real failing write, whoever runs the test.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+constexpr rlim_t kLimit = 256 * 1024;
+
+class WriteFailureTest : public SafetyTest {
+ protected:
+  void SetUp() override {
+    SafetyTest::SetUp();
+    cars_ = MakeGameFolder(root(), {"131", "cel", "n12"});
+    cars_["cel"] = MakeCarData(9, 600, "40.0");  // over the limit
+    ASSERT_GT(cars_["cel"].size(), kLimit);
+    WriteBytes(CarDataFile(root(), "cel"), cars_["cel"]);
+  }
+  std::map<std::string, std::string> cars_;
+};
+
+TEST_F(WriteFailureTest, BackupThatCannotBeWrittenSkipsTheCar) {
+  {
+    FileSizeLimit limit(kLimit);
+    ApplyRun(path_, 2);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to write file '" + EngineBackupFile("cel") +
+                               "', process will fail",
+                           kFinished}));
+  EXPECT_EQ(Listing("cel"), std::vector<std::string>{"cel.csv"});
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars_["n12"], 2));
+}
+
+TEST_F(WriteFailureTest, PatchThatCannotBeWrittenLeavesTheDataFile) {
+  WriteBytes(CarBackupFile(root(), "cel"), cars_["cel"]);
+  {
+    FileSizeLimit limit(kLimit);
+    ApplyRun(path_, 2);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to write file '" + EngineDataFile("cel") +
+                               "' when trying to patch data",
+                           kFinished}));
+  EXPECT_EQ(Listing("cel"), (std::vector<std::string>{"cel.csv", "cel_backup.csv"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), ReferencePatch(cars_["131"], 2));
+}
+
+TEST_F(WriteFailureTest, RestoreCountsOnlyWhatItRestored) {
+  ApplyRun(path_, 0);
+  ClearNotices();
+  {
+    FileSizeLimit limit(kLimit);
+    RestoreRun(path_);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to write file '" + EngineDataFile("cel") +
+                               "', process will fail",
+                           "Restored backup copies of 2 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), ReferencePatch(cars_["cel"], 0));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars_["131"]);
+  EXPECT_EQ(Listing("cel"), (std::vector<std::string>{"cel.csv", "cel_backup.csv"}));
+}
+#endif
+
+#ifdef _WIN32
+TEST_F(SafetyTest, ReadOnlyDataFileIsNeitherPatchedNorRestored) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12"});
+  ASSERT_TRUE(SetFileAttributesA(EngineDataFile("131").c_str(),
+                                 FILE_ATTRIBUTE_READONLY));
+  ApplyRun(path_, 2);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{CannotModify("131"), kFinished}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(ReadBytes(CarBackupFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
+
+  ClearNotices();
+  WriteBytes(CarBackupFile(root(), "131"), "a different backup");
+  RestoreRun(path_);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           kCannotWrite, "Restored backup copies of 1 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
+  SetFileAttributesA(EngineDataFile("131").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Another program (the game, a scanner) holds the data file open.
+class HeldFileTest : public SafetyTest,
+                     public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(HeldFileTest, DataFileThatCannotBeReplacedIsLeftAsItWas) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12"});
+  const HANDLE holder =
+      CreateFileA(EngineDataFile("131").c_str(), GENERIC_READ, GetParam(),
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  ApplyRun(path_, 2);
+  WriteBytes(CarDataFile(root(), "n12"), "changed by the game");
+  RestoreRun(path_);
+  CloseHandle(holder);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{CannotModify("131"), kFinished,
+                                                 kCannotWrite,
+                                                 "Restored backup copies of 1 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), cars.at("n12"));
+  EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(SharingModes, HeldFileTest,
+                         ::testing::Values(FILE_SHARE_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE));
+#endif
+
+}  // namespace
