@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "reference_patch.h"
+
 namespace fs = std::filesystem;
 
 // Every text the engine has shown since the last ClearNotices(), in order.
@@ -45,11 +47,6 @@ fs::path CarBackupFile(const fs::path& root, const std::string& id);
 // returns each car's contents.
 std::map<std::string, std::string> MakeGameFolder(
     const fs::path& root, std::vector<std::string> ids = {});
-
-// An independent byte-at-a-time model of the record stream rules, for
-// checking PatchRecordStream on any input; fields are rewritten by
-// RewriteBrakeField.
-std::string ReferencePatch(const std::string& input, int level);
 
 // Runs PatchRecordStream from a file holding `input` into a new file and
 // returns what it wrote.
