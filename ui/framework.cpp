@@ -1,0 +1,208 @@
+#include "framework.h"
+
+#include <cstring>
+
+namespace {
+
+CWinApp* g_app = nullptr;
+
+// Resource type of a dialog's initialisation data: records of control id,
+// message, byte count and bytes, ended by a zero id.
+constexpr WORD kDlgInitType = 240;
+// The messages such records use (the old 16-bit numbers of LB_ADDSTRING and
+// CB_ADDSTRING).
+constexpr WORD kInitListAdd = 0x0401;
+constexpr WORD kInitComboAdd = 0x0403;
+
+// The program's file name without folder and extension.
+std::string ProgramTitle() {
+  char file[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, file, MAX_PATH);
+  std::string title = file;
+  title.erase(0, title.find_last_of("\\/") + 1);
+  const std::size_t dot = title.rfind('.');
+  if (dot != std::string::npos) title.erase(dot);
+  return title;
+}
+
+}  // namespace
+
+CWinApp::CWinApp() { g_app = this; }
+
+CWinApp::~CWinApp() {
+  if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+HINSTANCE AfxGetInstanceHandle() {
+  return g_app != nullptr ? g_app->m_hInstance : GetModuleHandleA(nullptr);
+}
+
+namespace {
+
+HWND MainWindow() {
+  CWinApp* app = AfxGetApp();
+  if (app == nullptr || app->m_pMainWnd == nullptr) return nullptr;
+  const HWND hwnd = app->m_pMainWnd->m_hWnd;
+  return IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+}  // namespace
+
+int AfxMessageBox(const std::string& text, UINT type, UINT /*helpId*/) {
+  if ((type & MB_ICONMASK) == 0 &&
+      ((type & MB_TYPEMASK) == MB_OK || (type & MB_TYPEMASK) == MB_OKCANCEL)) {
+    type |= MB_ICONEXCLAMATION;
+  }
+  return MessageBoxA(MainWindow(), text.c_str(), ProgramTitle().c_str(), type);
+}
+
+void DDX_Text(CDataExchange* exchange, int id, std::string& value) {
+  const HWND control = GetDlgItem(exchange->m_pDlgWnd->m_hWnd, id);
+  if (!exchange->m_bSaveAndValidate) {
+    SetWindowTextA(control, value.c_str());
+    return;
+  }
+  std::string text(GetWindowTextLengthA(control) + 1, '\0');
+  text.resize(GetWindowTextA(control, text.data(), static_cast<int>(text.size())));
+  value = text;
+}
+
+void DDX_CBIndex(CDataExchange* exchange, int id, int& index) {
+  const HWND control = GetDlgItem(exchange->m_pDlgWnd->m_hWnd, id);
+  if (exchange->m_bSaveAndValidate) {
+    index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+  } else {
+    SendMessageA(control, CB_SETCURSEL, index, 0);
+  }
+}
+
+CDialog::CDialog(UINT templateId, CDialog* parent)
+    : m_nIDTemplate(templateId), m_pParentWnd(parent) {}
+
+CDialog::~CDialog() = default;
+
+INT_PTR CDialog::DoModal() {
+  HWND owner = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : MainWindow();
+  const INT_PTR result = DialogBoxParamA(
+      AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+      &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  m_hWnd = nullptr;
+  return result;
+}
+
+BOOL CDialog::OnInitDialog() {
+  ExecuteDlgInit();
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void CDialog::OnOK() {
+  UpdateData(TRUE);
+  EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate) {
+  CDataExchange exchange(this, saveAndValidate);
+  DoDataExchange(&exchange);
+  return TRUE;
+}
+
+void CDialog::EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
+  switch (message) {
+    case WM_INITDIALOG:
+      result = OnInitDialog();
+      return TRUE;
+    case WM_COMMAND:
+      // Enter (when no push button has the focus) and Escape arrive here as
+      // IDOK and IDCANCEL; so does the close box, through the system.
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
+        OnOK();
+        result = TRUE;
+        return TRUE;
+      }
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
+        OnCancel();
+        result = TRUE;
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void CDialog::ExecuteDlgInit() {
+  const HINSTANCE instance = AfxGetInstanceHandle();
+  const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(m_nIDTemplate),
+                                    MAKEINTRESOURCEA(kDlgInitType));
+  if (found == nullptr) return;
+  const auto* data = static_cast<const BYTE*>(
+      LockResource(LoadResource(instance, found)));
+  const auto* end = data + SizeofResource(instance, found);
+  while (data != nullptr && data + sizeof(WORD) <= end) {
+    WORD id = 0;
+    WORD initMessage = 0;
+    DWORD length = 0;
+    std::memcpy(&id, data, sizeof id);
+    if (id == 0 || data + 8 > end) break;
+    std::memcpy(&initMessage, data + 2, sizeof initMessage);
+    std::memcpy(&length, data + 4, sizeof length);
+    data += 8;
+    if (length > static_cast<DWORD>(end - data)) break;
+    // The text is stored with its terminating NUL.
+    const std::string text(reinterpret_cast<const char*>(data),
+                           strnlen(reinterpret_cast<const char*>(data), length));
+    if (initMessage == kInitComboAdd) {
+      SendDlgItemMessageA(m_hWnd, id, CB_ADDSTRING, 0,
+                          reinterpret_cast<LPARAM>(text.c_str()));
+    } else if (initMessage == kInitListAdd) {
+      SendDlgItemMessageA(m_hWnd, id, LB_ADDSTRING, 0,
+                          reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    data += length;
+  }
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
+                                     LPARAM lParam) {
+  CDialog* dialog = nullptr;
+  if (message == WM_INITDIALOG) {
+    dialog = reinterpret_cast<CDialog*>(lParam);
+    dialog->m_hWnd = hwnd;
+    SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+  } else {
+    dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  }
+  if (dialog == nullptr) return FALSE;
+  try {
+    INT_PTR result = FALSE;
+    return dialog->OnMessage(message, wParam, lParam, result) ? result : FALSE;
+  } catch (...) {
+    // Only running out of memory can get here. The window stays usable
+    // unless it could not even be set up.
+    MessageBoxA(hwnd, "Not enough memory to complete the operation.", nullptr,
+                MB_OK | MB_ICONSTOP);
+    if (message == WM_INITDIALOG) ::EndDialog(hwnd, -1);
+    return TRUE;
+  }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  CWinApp* app = AfxGetApp();
+  if (app == nullptr) return 1;
+  app->m_hInstance = instance;
+  try {
+    app->InitInstance();
+  } catch (...) {
+    return 1;
+  }
+  return 0;
+}

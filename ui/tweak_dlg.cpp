@@ -1,0 +1,145 @@
+#include "tweak_dlg.h"
+
+#include <algorithm>
+
+#include "resource.h"
+#include "runs.h"
+
+namespace {
+
+std::string LoadResourceString(UINT id) {
+  char text[256] = "";
+  const int length = LoadStringA(AfxGetInstanceHandle(), id, text, sizeof text);
+  return std::string(text, length > 0 ? length : 0);
+}
+
+// A control's rectangle in its dialog's client coordinates.
+RECT ChildRect(HWND control) {
+  RECT rect;
+  GetWindowRect(control, &rect);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// The template is laid out for the classic "MS Sans Serif". Where the system
+// draws a wider face in its place (Wine's stand-in, for one), a one-line
+// label can come out wider than its box and wrap, losing its last word below
+// the box. Such a label is widened to its text, but never past `rightLimit`;
+// a label whose text fits, as with the classic face, is left as it is.
+void FitLabelToText(HWND label, int rightLimit) {
+  std::string text(GetWindowTextLengthA(label) + 1, '\0');
+  text.resize(GetWindowTextA(label, text.data(), static_cast<int>(text.size())));
+  const HDC dc = GetDC(label);
+  const HGDIOBJ previous = SelectObject(
+      dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+  SIZE extent = {};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, previous);
+  ReleaseDC(label, dc);
+
+  const RECT box = ChildRect(label);
+  if (extent.cx <= box.right - box.left) return;
+  const int width = std::min<int>(extent.cx, rightLimit - box.left);
+  SetWindowPos(label, nullptr, 0, 0, width, box.bottom - box.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+CTweakDlg::CTweakDlg(CDialog* parent)
+    : CDialog(IDD_TWEAK_DIALOG, parent),
+      m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+
+void CTweakDlg::DoDataExchange(CDataExchange* exchange) {
+  CDialog::DoDataExchange(exchange);
+  DDX_Text(exchange, IDC_PATH, m_strPath);
+  DDX_CBIndex(exchange, IDC_BRAKES, m_nBrakeLevel);
+}
+
+BOOL CTweakDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+
+  // The level list's label comes just before the list in the template.
+  const HWND levels = GetDlgItem(m_hWnd, IDC_BRAKES);
+  FitLabelToText(GetWindow(levels, GW_HWNDPREV), ChildRect(levels).left);
+
+  if (const HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
+    const std::string about = LoadResourceString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+  }
+
+  SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  return TRUE;  // the focus goes to the first control with a tab stop
+}
+
+BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                          INT_PTR& result) {
+  switch (message) {
+    case WM_SYSCOMMAND:
+      result = TRUE;
+      return OnSysCommand(static_cast<UINT>(wParam), lParam);
+    case WM_PAINT:
+      result = TRUE;
+      return OnPaint();
+    case WM_QUERYDRAGICON:
+      result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+      return TRUE;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_RESTORE) {
+        OnRestore();
+        result = TRUE;
+        return TRUE;
+      }
+      if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_APPLY) {
+        OnApply();
+        result = TRUE;
+        return TRUE;
+      }
+      break;
+  }
+  return CDialog::OnMessage(message, wParam, lParam, result);
+}
+
+// FALSE leaves every command but About to the system.
+BOOL CTweakDlg::OnSysCommand(UINT id, LPARAM) {
+  if ((id & 0xFFF0) != IDM_ABOUTBOX) return FALSE;
+  CAboutDlg about;
+  about.DoModal();
+  return TRUE;
+}
+
+// A minimised window that still has a client area shows the icon in its
+// middle; otherwise the system paints the dialog.
+BOOL CTweakDlg::OnPaint() {
+  if (!IsIconic(m_hWnd)) return FALSE;
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int cx = GetSystemMetrics(SM_CXICON);
+  const int cy = GetSystemMetrics(SM_CYICON);
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  const int x = (client.right - client.left - cx + 1) / 2;
+  const int y = (client.bottom - client.top - cy + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(m_hWnd, &paint);
+  return TRUE;
+}
+
+void CTweakDlg::OnRestore() {
+  UpdateData(TRUE);
+  RestoreRun(m_strPath);
+}
+
+// The engine may append a backslash to m_strPath; the path box keeps showing
+// the path as typed.
+void CTweakDlg::OnApply() {
+  UpdateData(TRUE);
+  ApplyRun(m_strPath, m_nBrakeLevel);
+}
+
+CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

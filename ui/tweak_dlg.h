@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "framework.h"
+
+// The main window: the game's data path, the brake level and the two
+// buttons that start the engine's runs.
+class CTweakDlg : public CDialog {
+ public:
+  explicit CTweakDlg(CDialog* parent = nullptr);
+  ~CTweakDlg() override = default;
+
+  std::string m_strPath;   // the data folder as typed in IDC_PATH
+  int m_nBrakeLevel = 4;   // index of the entry selected in IDC_BRAKES, 0 to 4
+  HICON m_hIcon;           // the application icon, for the window and when minimised
+
+ protected:
+  void DoDataExchange(CDataExchange* exchange) override;
+  BOOL OnInitDialog() override;
+  void OnOK() override { CDialog::OnOK(); }
+  void OnCancel() override { CDialog::OnCancel(); }
+  BOOL OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                 INT_PTR& result) override;
+
+ private:
+  BOOL OnSysCommand(UINT id, LPARAM lParam);
+  BOOL OnPaint();
+  HCURSOR OnQueryDragIcon() { return m_hIcon; }
+  void OnRestore();
+  void OnApply();
+};
+
+// The about box, opened from the main window's system menu.
+class CAboutDlg : public CDialog {
+ public:
+  CAboutDlg();
+  ~CAboutDlg() override = default;
+};
