@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzz targets into corpus/stream and
+corpus/brake. The first byte of every input picks the level (0 to 4 for the
+stream, 0 to 3 for the brake field); the rest is the stream or the field."""
+
+import os
+import random
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BRAKE = 278  # 0-based column of the brake field
+
+random.seed(278)
+
+
+def write(kind, name, level, body):
+    folder = os.path.join(HERE, "corpus", kind)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(bytes([level]) + body)
+
+
+def record(brake, fields=300, end=b"\r\n"):
+    """One record of `fields` fields with `brake` at the brake column."""
+    cells = []
+    for column in range(fields):
+        if column == BRAKE:
+            cells.append(brake)
+        elif column % 7 == 0:
+            cells.append(b"part_%d" % random.randrange(1000))
+        else:
+            cells.append(b"%d.%d" % (random.randrange(-5000, 15000),
+                                     random.randrange(1000)))
+    return b",".join(cells) + end
+
+
+header = b",".join(b"col%d" % c for c in range(300)) + b"\r\n"
+car = header + b"".join(record(b"%d.%d5" % (n, n % 8)) for n in range(1, 4))
+
+# Whole car files at every level.
+for level in range(5):
+    write("stream", "car-file-level%d" % level, level, car)
+
+write("stream", "exactly-279-fields", 2, record(b"12.5", fields=279))
+write("stream", "279-fields-no-record-end", 1, record(b"8", fields=279, end=b""))
+write("stream", "278-fields-no-brake", 2, record(b"", fields=278))
+write("stream", "cr-only-records", 3,
+      record(b"1.5", end=b"\r") + record(b"-2", end=b"\r"))
+write("stream", "lf-only-one-long-record", 2,
+      record(b"4", end=b"\n") + record(b"6", end=b"\n"))
+write("stream", "lf-cr-and-cr-cr", 2,
+      record(b"3.5", end=b"\n\r") + record(b"7", end=b"\r\r") + b"\r\n")
+write("stream", "nuls-everywhere", 2,
+      record(b"1\x002.\x005") .replace(b",", b",\x00", 40) + b"\x00\x00")
+write("stream", "lf-inside-brake", 2, record(b"12\n.\n5"))
+write("stream", "brake-1023-bytes", 2, record(b"1" + b"0" * 1022))
+write("stream", "brake-1024-bytes", 2, record(b"1" + b"0" * 1023))
+write("stream", "brake-1023-bytes-and-nuls", 1,
+      record(b"5" * 1023 + b"\x00" * 10))
+write("stream", "brake-2000-bytes-untouched", 4, record(b"9" * 2000))
+write("stream", "brake-too-long-second-record", 2,
+      record(b"2.5") + record(b"-" + b"3" * 1100))
+write("stream", "long-plain-field", 2,
+      record(b"7.25").replace(b"part_", b"x" * 5000 + b"part_", 1))
+write("stream", "empty", 2, b"")
+write("stream", "only-commas", 1, b"," * 300)
+write("stream", "only-line-ends", 3, b"\r\n\r\n\n\r\r")
+write("stream", "binary-garbage", 2,
+      bytes(random.randrange(256) for _ in range(3000)))
+for number in [b"1e400", b"-1e-400", b".5", b"5.", b"0x10", b"inf", b"nan",
+               b" \t12.5", b"+8", b"-0", b"1.5.5", b"abc"]:
+    safe = number.strip().replace(b".", b"p").replace(b"+", b"plus")
+    write("stream", "brake-" + safe.decode(), 2, record(number))
+# Records across the 64 KiB read blocks, one brake field cut by a block end.
+many = header
+while len(many) < 60000:
+    many += record(b"%d.%d" % (random.randrange(100), random.randrange(1000)))
+cut = record(b"77.125")
+start = cut.index(b"77.125")
+many += b"x" * (65536 - 3 - len(many) - start) + cut
+while len(many) < 70000:
+    many += record(b"%d.%d" % (random.randrange(100), random.randrange(1000)))
+write("stream", "block-boundaries", 2, many)
+
+brakes = [
+    b"12.5", b"0", b"-0", b"+8", b"-8", b" \t\v\f\r\n12.5", b".5", b"5.",
+    b"-.5e-3", b"1e2", b"1E+2x", b"2.5e-1", b"1e", b"1e+", b"1.5.5", b"007",
+    b"0.0625", b"0.0025", b"2.0009", b"9007199254740993",
+    b"1.00000000000000011102230246251565404236316680908203126",
+    b"1e400", b"-1e999999999999999999999", b"100000e305", b"0.0001e-320",
+    b"4e-320", b"1.7976931348623157e308", b"1.7976931348623159e308",
+    b"0." + b"0" * 399 + b"1e400", b"1" + b"0" * 400 + b"e-400",
+    b"0x10", b"0X1p4", b"inf", b"-infinity", b"nan", b"NAN(1)",
+    b"", b".", b"-", b"abc", b"--5", b"12\x005", b"\xa012.5",
+]
+for index, text in enumerate(brakes):
+    write("brake", "number-%02d" % index, index % 4, text)
