@@ -184,7 +184,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
   if (dialog == nullptr) return FALSE;
   try {
     INT_PTR result = FALSE;
-    return dialog->OnMessage(message, wParam, lParam, result) ? result : FALSE;
+    const BOOL handled = dialog->OnMessage(message, wParam, lParam, result);
+    if (message == WM_INITDIALOG && handled && result) {
+      // The first control with a tab stop gets the focus, as the system would
+      // give it; done here through WM_NEXTDLGCTL so that a push button taking
+      // it is also made the default button, which Enter then presses. (Wine
+      // skips that step when the window was not active yet.)
+      if (const HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE)) {
+        SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+        return FALSE;
+      }
+    }
+    return handled ? result : FALSE;
   } catch (...) {
     // Only running out of memory can get here. The window stays usable
     // unless it could not even be set up.

@@ -66,7 +66,8 @@ class CDialog {
   INT_PTR DoModal();
 
   // Fills list controls from the template's initialisation data, then
-  // exchanges members to controls. Returns TRUE: the system sets the focus.
+  // exchanges members to controls. Returns TRUE: the focus goes to the first
+  // control with a tab stop (FALSE: the dialog has set it itself).
   virtual BOOL OnInitDialog();
   // Exchanges controls to members, then ends the dialog with IDOK.
   virtual void OnOK();

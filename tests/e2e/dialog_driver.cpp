@@ -1,0 +1,1035 @@
+// Drives the Kestrune Mechanics Tweaker like a user, on a real display:
+//
+//   dialog_driver test PROGRAM WORKFOLDER SHOTFOLDER
+//       The end-to-end test: every control against its template, the about
+//       box, the runs through real clicks on a game folder it builds in
+//       WORKFOLDER, and the ways to end the program. Exit code 0 when all
+//       checks pass.
+//   dialog_driver sample FOLDER
+//       Writes a game data folder with the 47 cars' data files.
+//   dialog_driver demo PROGRAM FOLDER SHOTFOLDER
+//       Applies 50% to the game folder FOLDER and restores it, through the
+//       dialog, and prints what changed.
+//
+// Folders may be given as Unix paths (/...), which are read as Wine's Z:
+// drive. SHOTFOLDER may be "-" for no screenshots.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "car_files.h"
+#include "game_data.h"
+#include "resource.h"
+#include "ui_automation.h"
+
+namespace {
+
+const char kMainCaption[] = "Kestrune Mechanics Tweaker";
+const char kAboutCaption[] = "About Tolvane";
+const char kNoticeCaption[] = "KestruneBrakeTweaker";  // the program's file name
+const char kAboutSecondLine[] = "Extra brakes, to your taste";
+const char* const kLevels[] = {"0% (pro-sim)", "25%", "50%", "75%",
+                               "100% (original Kestrune value)"};
+
+const char kFinished[] = "Tweak process finished";
+const char kEnterPath[] = "Please enter the path for the game's data files";
+const std::string kRestoredAll = "Restored backup copies of 47 files";
+
+constexpr WORD kNoId = 0xFFFF;
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+
+struct ControlSpec {
+  WORD id;
+  const char* cls;
+  const char* text;  // "#128": the icon resource 128
+  int x, y, cx, cy;  // dialog units
+  DWORD style;
+};
+
+struct DialogSpec {
+  WORD id;
+  const char* caption;
+  int cx, cy;
+  DWORD style, exStyle;
+  std::vector<ControlSpec> controls;
+};
+
+const DialogSpec kMainDialog = {
+    IDD_TWEAK_DIALOG, kMainCaption, 261, 131,
+    WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
+    WS_EX_APPWINDOW,
+    {
+        {kNoId, "Button", "Options", 7, 7, 247, 99, kChild | BS_GROUPBOX},
+        {IDC_RESTORE, "Button", "Restore backup files (re-enable online play)",
+         13, 85, 234, 14, kChild | WS_TABSTOP | BS_PUSHBUTTON},
+        {IDC_APPLY, "Button", "Apply to game", 7, 110, 57, 14,
+         kChild | WS_TABSTOP | BS_PUSHBUTTON},
+        {kNoId, "Static", "Path:", 68, 113, 18, 8, kChild | WS_GROUP | SS_LEFT},
+        {IDC_PATH, "Edit", "", 88, 110, 163, 14,
+         kChild | WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL},
+        {kNoId, "Static", "Extra strong brakes", 14, 20, 62, 8,
+         kChild | WS_GROUP | SS_LEFT},
+        {IDC_BRAKES, "ComboBox", "", 83, 18, 163, 195,
+         kChild | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST},
+    }};
+
+const DialogSpec kAboutDialog = {
+    IDD_ABOUTBOX, kAboutCaption, 235, 55,
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, 0,
+    {
+        {kNoId, "Static", "#128", 11, 17, 20, 20, kChild | SS_ICON},
+        {kNoId, "Static", "Tolvane Version 1.0", 40, 10, 119, 8,
+         kChild | WS_GROUP | SS_NOPREFIX},
+        {kNoId, "Static", kAboutSecondLine, 40, 25, 119, 8, kChild | WS_GROUP},
+        {IDOK, "Button", "OK", 178, 7, 50, 14,
+         kChild | WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON},
+    }};
+
+std::string WinPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+std::string Hex(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", value);
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// The dialog templates as stored in the program file.
+
+struct TemplateItem {
+  DWORD style = 0, exStyle = 0;
+  int x = 0, y = 0, cx = 0, cy = 0;
+  WORD id = 0;
+  std::string cls, text;
+};
+
+struct Template {
+  DWORD style = 0, exStyle = 0;
+  int x = 0, y = 0, cx = 0, cy = 0;
+  std::string caption, font;
+  int pointSize = 0;
+  std::vector<TemplateItem> items;
+};
+
+class TemplateReader {
+ public:
+  explicit TemplateReader(const BYTE* data) : data_(data) {}
+  WORD Word() {
+    WORD value;
+    std::memcpy(&value, data_ + at_, 2);
+    at_ += 2;
+    return value;
+  }
+  DWORD Dword() {
+    DWORD value;
+    std::memcpy(&value, data_ + at_, 4);
+    at_ += 4;
+    return value;
+  }
+  short Short() { return static_cast<short>(Word()); }
+  // A string, or an ordinal written as "#n"; class ordinals by their names.
+  std::string NameOrOrdinal(bool isClass = false) {
+    const WORD first = Word();
+    if (first == 0xFFFF) {
+      const WORD ordinal = Word();
+      static const std::map<WORD, std::string> kClasses = {
+          {0x80, "Button"},    {0x81, "Edit"},      {0x82, "Static"},
+          {0x83, "ListBox"},   {0x84, "ScrollBar"}, {0x85, "ComboBox"}};
+      if (isClass && kClasses.count(ordinal)) return kClasses.at(ordinal);
+      return "#" + std::to_string(ordinal);
+    }
+    std::string text;
+    for (WORD c = first; c != 0; c = Word()) text += static_cast<char>(c);
+    return text;
+  }
+  void Align() { at_ = (at_ + 3) & ~static_cast<std::size_t>(3); }
+  void Skip(std::size_t bytes) { at_ += bytes; }
+
+ private:
+  const BYTE* data_;
+  std::size_t at_ = 0;
+};
+
+Template LoadTemplate(HMODULE module, WORD id) {
+  const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), RT_DIALOG);
+  if (found == nullptr) throw std::runtime_error("no dialog template " + std::to_string(id));
+  TemplateReader in(static_cast<const BYTE*>(LockResource(LoadResource(module, found))));
+  Template result;
+  result.style = in.Dword();
+  if (result.style == 0xFFFF0001) throw std::runtime_error("extended dialog template");
+  result.exStyle = in.Dword();
+  const WORD count = in.Word();
+  result.x = in.Short();
+  result.y = in.Short();
+  result.cx = in.Short();
+  result.cy = in.Short();
+  in.NameOrOrdinal();  // menu
+  in.NameOrOrdinal();  // class
+  result.caption = in.NameOrOrdinal();
+  if (result.style & DS_SETFONT) {
+    result.pointSize = in.Word();
+    result.font = in.NameOrOrdinal();
+  }
+  for (WORD i = 0; i < count; ++i) {
+    in.Align();
+    TemplateItem item;
+    item.style = in.Dword();
+    item.exStyle = in.Dword();
+    item.x = in.Short();
+    item.y = in.Short();
+    item.cx = in.Short();
+    item.cy = in.Short();
+    item.id = in.Word();
+    item.cls = in.NameOrOrdinal(true);
+    item.text = in.NameOrOrdinal();
+    in.Skip(in.Word());
+    result.items.push_back(item);
+  }
+  return result;
+}
+
+bool SameClass(const std::string& a, const std::string& b) {
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+void CheckTemplate(HMODULE module, const DialogSpec& spec) {
+  const std::string name = "template " + std::to_string(spec.id);
+  const Template t = LoadTemplate(module, spec.id);
+  CheckText(t.caption, spec.caption, name + " caption");
+  Check(t.style == spec.style, name + " style " + Hex(t.style));
+  Check(t.exStyle == spec.exStyle, name + " extended style " + Hex(t.exStyle));
+  Check(t.x == 0 && t.y == 0 && t.cx == spec.cx && t.cy == spec.cy,
+        name + " position and size " + std::to_string(t.cx) + "x" + std::to_string(t.cy));
+  CheckText(t.font + " " + std::to_string(t.pointSize), "MS Sans Serif 8", name + " font");
+  Check(t.items.size() == spec.controls.size(),
+        name + " has " + std::to_string(spec.controls.size()) + " controls");
+  for (std::size_t i = 0; i < t.items.size() && i < spec.controls.size(); ++i) {
+    const TemplateItem& item = t.items[i];
+    const ControlSpec& want = spec.controls[i];
+    const std::string what = name + " control " + std::to_string(i + 1) + " (" + want.text + ")";
+    Check(item.id == want.id && SameClass(item.cls, want.cls) && item.text == want.text,
+          what + ": id " + std::to_string(item.id) + ", " + item.cls + ", \"" + item.text + "\"");
+    Check(item.x == want.x && item.y == want.y && item.cx == want.cx && item.cy == want.cy,
+          what + ": at " + std::to_string(item.x) + "," + std::to_string(item.y) + " size " +
+              std::to_string(item.cx) + "x" + std::to_string(item.cy));
+    Check(item.style == want.style && item.exStyle == 0, what + ": style " + Hex(item.style));
+  }
+}
+
+void CheckLevelList(HMODULE module) {
+  const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDD_TWEAK_DIALOG),
+                                    MAKEINTRESOURCEA(240));
+  Check(found != nullptr, "the level list's entries are in the dialog's init data");
+}
+
+void CheckMenuText(HMODULE module) {
+  char text[256] = "";
+  LoadStringA(module, IDS_ABOUTBOX, text, sizeof text);
+  CheckText(text, "&About Tolvane...", "string 101, the system menu's About item");
+}
+
+void CheckIconResource(HMODULE module) {
+  const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON);
+  if (found == nullptr) {
+    Check(false, "icon 128 exists");
+    return;
+  }
+  const BYTE* group = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+  WORD count;
+  std::memcpy(&count, group + 4, 2);
+  std::string sizes;
+  for (WORD i = 0; i < count; ++i) {
+    if (i > 0) sizes += ' ';
+    sizes += std::to_string(group[6 + 14 * i]);
+    sizes += 'x';
+    sizes += std::to_string(group[7 + 14 * i]);
+  }
+  CheckText(sizes, "32x32 16x16", "icon 128 images");
+}
+
+// ---------------------------------------------------------------------------
+// The dialogs on the screen.
+
+struct BaseUnits {
+  int x = 0, y = 0;
+};
+
+// The dialog's base units, found from its client size: the dialog manager
+// makes it MulDiv(cx, x, 4) by MulDiv(cy, y, 8), with whole base units.
+BaseUnits UnitsOf(HWND dialog, const DialogSpec& spec) {
+  RECT client;
+  GetClientRect(dialog, &client);
+  BaseUnits units;
+  for (int x = 1; x < 64 && units.x == 0; ++x) {
+    if (MulDiv(spec.cx, x, 4) == client.right) units.x = x;
+  }
+  for (int y = 1; y < 64 && units.y == 0; ++y) {
+    if (MulDiv(spec.cy, y, 8) == client.bottom) units.y = y;
+  }
+  Check(units.x != 0 && units.y != 0,
+        std::string(spec.caption) + ": client " + std::to_string(client.right) + "x" +
+            std::to_string(client.bottom) + " px gives base units " +
+            std::to_string(units.x) + "x" + std::to_string(units.y));
+  return units;
+}
+
+// The dialog font as the dialog manager makes it from the template.
+class DialogFont {
+ public:
+  DialogFont() {
+    dc_ = CreateCompatibleDC(nullptr);
+    font_ = CreateFontA(-MulDiv(8, GetDeviceCaps(dc_, LOGPIXELSY), 72), 0, 0, 0,
+                        FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                        PROOF_QUALITY, FF_DONTCARE, "MS Sans Serif");
+    previous_ = SelectObject(dc_, font_);
+  }
+  ~DialogFont() {
+    SelectObject(dc_, previous_);
+    DeleteObject(font_);
+    DeleteDC(dc_);
+  }
+  int Width(const std::string& text) const {
+    SIZE size = {};
+    GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx;
+  }
+  BaseUnits Units() const {
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc_, &metrics);
+    const int width = Width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    return {(width / 26 + 1) / 2, static_cast<int>(metrics.tmHeight)};
+  }
+
+ private:
+  HDC dc_;
+  HFONT font_;
+  HGDIOBJ previous_;
+};
+
+std::string RectText(const RECT& r) {
+  return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+         std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
+}
+
+// The screen's pixels in the rectangle, row by row, as 0x00RRGGBB.
+std::vector<DWORD> Capture(const RECT& screen) {
+  const int width = screen.right - screen.left, height = screen.bottom - screen.top;
+  if (width <= 0 || height <= 0) return {};
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  const HDC screenDc = GetDC(nullptr);
+  const HDC dc = CreateCompatibleDC(screenDc);
+  const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = SelectObject(dc, bitmap);
+  BitBlt(dc, 0, 0, width, height, screenDc, screen.left, screen.top, SRCCOPY);
+  const auto* first = static_cast<const DWORD*>(bits);
+  std::vector<DWORD> pixels(first, first + width * height);
+  for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+  SelectObject(dc, previous);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screenDc);
+  return pixels;
+}
+
+// How many pixels of the screen rectangle are strongly red: the calliper of
+// the icon, which no part of the system's own look has.
+int RedPixels(const RECT& screen) {
+  int red = 0;
+  for (const DWORD pixel : Capture(screen)) {
+    if (((pixel >> 16) & 0xFF) > 150 && ((pixel >> 8) & 0xFF) < 90 && (pixel & 0xFF) < 90) {
+      ++red;
+    }
+  }
+  return red;
+}
+
+// Whether a menu's image shows a separator line between its last item and
+// the item before: scanning up from the bottom, the rows of the last item's
+// text, then a row that is one colour across most of the width.
+bool LastItemFollowsSeparator(const RECT& menu) {
+  const int width = menu.right - menu.left, height = menu.bottom - menu.top;
+  const std::vector<DWORD> pixels = Capture(menu);
+  if (pixels.empty()) return false;
+  std::map<DWORD, int> counts;
+  for (const DWORD pixel : pixels) ++counts[pixel];
+  DWORD background = 0;
+  for (const auto& [colour, count] : counts) {
+    if (count > counts[background]) background = colour;
+  }
+  const auto dark = [](DWORD p) {
+    return ((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 110;
+  };
+  // Scanning up: the last item's text, then within about two text lines
+  // (the item's own height) the separator's line.
+  int lastText = -1;
+  for (int y = height - 4; y > 3; --y) {
+    const DWORD* row = &pixels[y * width];
+    int darkCount = 0, sameCount = 0;
+    for (int x = 4; x < width - 4; ++x) {
+      darkCount += dark(row[x]);
+      sameCount += row[x] == row[width / 2] && row[x] != background;
+    }
+    const bool line = sameCount >= (width - 8) * 7 / 10;
+    if (lastText < 0) {
+      if (line) return false;
+      if (darkCount > 0) lastText = y;
+    } else if (line) {
+      return true;
+    } else if (lastText - y > 2 * GetSystemMetrics(SM_CYMENU)) {
+      return false;
+    }
+  }
+  return false;
+}
+
+// The bounding box, in screen coordinates, of the points of the window's
+// caption area where it reports the hit-test code `hit`.
+RECT HitRect(HWND window, LRESULT hit) {
+  const RECT r = ScreenRect(window);
+  RECT found = {r.right, r.bottom, r.left, r.top};
+  for (int y = r.top; y < r.top + 40 && y < r.bottom; ++y) {
+    for (int x = r.left; x < r.right; x += 2) {
+      DWORD_PTR result = 0;
+      SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 5000,
+                          &result);
+      if (static_cast<LRESULT>(result) != hit) continue;
+      found = {x < found.left ? x : found.left, y < found.top ? y : found.top,
+               x + 1 > found.right ? x + 1 : found.right,
+               y + 1 > found.bottom ? y + 1 : found.bottom};
+    }
+  }
+  return found;
+}
+
+bool ClickHit(HWND window, LRESULT hit) {
+  const RECT r = HitRect(window, hit);
+  if (r.right <= r.left) return false;
+  ClickAt((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  return true;
+}
+
+// Everything the user sees of the main dialog, to tell whether it changed.
+std::string Snapshot(HWND dialog) {
+  std::string state = WindowText(dialog) + "|" + RectText(ScreenRect(dialog)) + "|" +
+                      (IsWindowEnabled(dialog) ? "enabled" : "disabled");
+  for (HWND child : Children(dialog)) {
+    state += '|';
+    state += std::to_string(GetDlgCtrlID(child));
+    state += ':';
+    state += WindowText(child);
+    state += ':';
+    state += RectText(RectIn(child, dialog));
+    state += ':';
+    state += Hex(static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE)));
+  }
+  state += "|level " + std::to_string(SendMessageW(GetDlgItem(dialog, IDC_BRAKES),
+                                                   CB_GETCURSEL, 0, 0));
+  return state;
+}
+
+// Checks each control against its template entry converted to pixels with
+// the dialog's own base units. Known differences: the edit box draws its
+// border as a sunken client edge; a drop-down list's window has the closed
+// height (its template height is the height with the list open); an icon
+// control takes the icon's size; a label may have been widened to its text
+// (checked by the caller).
+void CheckLiveControls(HWND dialog, const DialogSpec& spec, const BaseUnits& units,
+                       const DialogFont& font, HWND focus) {
+  const std::vector<HWND> children = Children(dialog);
+  Check(children.size() == spec.controls.size(),
+        std::string(spec.caption) + " has " + std::to_string(children.size()) + " controls");
+  for (std::size_t i = 0; i < children.size() && i < spec.controls.size(); ++i) {
+    const HWND control = children[i];
+    const ControlSpec& want = spec.controls[i];
+    const std::string what = std::string(spec.caption) + " control " + std::to_string(i + 1);
+    const WORD id = static_cast<WORD>(GetDlgCtrlID(control));
+    Check(id == want.id && SameClass(ClassOf(control), want.cls),
+          what + ": id " + std::to_string(id) + ", class " + ClassOf(control));
+
+    const bool isIcon = (want.style & SS_TYPEMASK) == SS_ICON && SameClass(want.cls, "Static");
+    const bool isCombo = SameClass(want.cls, "ComboBox");
+    if (!isIcon && !isCombo) {
+      CheckText(WindowText(control), want.text, what + " text");
+    }
+
+    DWORD style = static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE));
+    DWORD expected = want.style;
+    if (SameClass(want.cls, "Edit")) {
+      Check(exStyle & WS_EX_CLIENTEDGE, what + ": border drawn as a client edge");
+      style &= ~WS_BORDER;
+      expected &= ~WS_BORDER;
+    }
+    if (control == focus && SameClass(want.cls, "Button") &&
+        (want.style & BS_TYPEMASK) == BS_PUSHBUTTON) {
+      expected |= BS_DEFPUSHBUTTON;  // the focused push button is the default one
+    }
+    if (isCombo) {
+      // The control keeps its list's strings itself, and hands the scroll
+      // bar on to the drop-down list (checked when the list is open).
+      style &= ~CBS_HASSTRINGS;
+      expected &= ~WS_VSCROLL;
+    }
+    Check(style == expected, what + ": style " + Hex(style) + ", expected " + Hex(expected));
+
+    const RECT r = RectIn(control, dialog);
+    const RECT want_px = {MulDiv(want.x, units.x, 4), MulDiv(want.y, units.y, 8),
+                          MulDiv(want.x, units.x, 4) + MulDiv(want.cx, units.x, 4),
+                          MulDiv(want.y, units.y, 8) + MulDiv(want.cy, units.y, 8)};
+    if (isIcon) {
+      Check(r.left == want_px.left && r.top == want_px.top &&
+                r.right - r.left == GetSystemMetrics(SM_CXICON) &&
+                r.bottom - r.top == GetSystemMetrics(SM_CYICON),
+            what + ": icon at " + RectText(r) + ", template at " + RectText(want_px));
+    } else if (isCombo) {
+      Check(r.left == want_px.left && r.top == want_px.top && r.right == want_px.right,
+            what + ": at " + RectText(r) + ", template " + RectText(want_px) +
+                " (height with the list open)");
+    } else if (want.id == kNoId && SameClass(want.cls, "Static") &&
+               r.right - r.left > want_px.right - want_px.left) {
+      // Widened to its text: same place, and still clear of the next control.
+      const RECT next = RectIn(children[i + 1], dialog);
+      Check(r.left == want_px.left && r.top == want_px.top && r.bottom == want_px.bottom &&
+                r.right <= next.left,
+            what + ": label widened to its text at " + RectText(r) + ", template " +
+                RectText(want_px) + ", next control at x=" + std::to_string(next.left));
+    } else {
+      Check(EqualRect(&r, &want_px),
+            what + ": at " + RectText(r) + ", template " + RectText(want_px));
+    }
+
+    // Every text must show in full on one line.
+    if (SameClass(want.cls, "Static") && !isIcon) {
+      const int needed = font.Width(want.text);
+      Check(needed <= r.right - r.left,
+            what + ": \"" + want.text + "\" needs " + std::to_string(needed) +
+                " px, has " + std::to_string(r.right - r.left));
+    } else if (SameClass(want.cls, "Button") && want.text[0] != '\0') {
+      const int needed = font.Width(want.text);
+      Check(needed + 4 <= r.right - r.left,
+            what + ": \"" + want.text + "\" needs " + std::to_string(needed) + " px");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// What a user does.
+
+// Waits for the program's next notice, checks that it is a box with one OK
+// button over the main dialog, reads its text, clicks OK and waits until it
+// has gone.
+std::string TakeNotice(const Program& program, HWND main, const std::string& shot = "") {
+  const HWND box = program.WaitWindow("#32770", kNoticeCaption, 30000);
+  if (box == nullptr) return "<no notice>";
+  const std::string text = WindowText(GetDlgItem(box, 0xFFFF));
+  int buttons = 0;
+  for (HWND child : Children(box)) buttons += SameClass(ClassOf(child), "Button");
+  const HWND ok = GetDlgItem(box, IDOK);
+  Check(buttons == 1 && ok != nullptr && WindowText(ok) == "OK" &&
+            GetWindow(box, GW_OWNER) == main && !IsWindowEnabled(main),
+        "notice has one OK button and is modal over the dialog");
+  if (!shot.empty()) Screenshot(shot, ScreenRect(box));
+  Click(ok);
+  Check(WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }),
+        "notice closes on OK");
+  return text;
+}
+
+// Reads and dismisses the expected notices in order, then checks that no
+// other one follows.
+void ExpectNotices(const Program& program, HWND main, const std::vector<std::string>& expected,
+                   const std::string& what, const std::string& shot = "") {
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    CheckText(TakeNotice(program, main, i == 0 ? shot : ""), expected[i],
+              what + ": notice " + std::to_string(i + 1));
+  }
+  Sleep(400);
+  program.Sync(main);
+  Check(program.Windows("#32770", kNoticeCaption).empty() && IsWindowEnabled(main),
+        what + ": no further notice");
+}
+
+void SetPath(const Program& program, HWND main, const std::string& path) {
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  Click(edit);
+  WaitFor([&] { return program.Focus() == edit; }, 5000);
+  Key(VK_END);
+  Key(VK_HOME, VK_SHIFT);
+  Key(VK_DELETE);
+  Type(path);
+  program.Sync(main);
+  CheckText(WindowText(edit), path, "path typed");
+}
+
+void SelectLevel(const Program& program, HWND main, int level) {
+  const HWND combo = GetDlgItem(main, IDC_BRAKES);
+  Click(combo);
+  const HWND list = program.WaitWindow("ComboLBox", "", 5000);
+  if (list == nullptr) {
+    Check(false, "the level list opens");
+    return;
+  }
+  const int itemHeight = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+  const int top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+  RECT client;
+  GetClientRect(list, &client);
+  Check(client.bottom >= 5 * itemHeight && top == 0, "the open list shows all five levels");
+  POINT origin = {0, 0};
+  ClientToScreen(list, &origin);
+  ClickAt(origin.x + client.right / 2, origin.y + (level - top) * itemHeight + itemHeight / 2);
+  WaitFor([&] { return !IsWindowVisible(list); }, 5000);
+  program.Sync(main);
+  Check(SendMessageW(combo, CB_GETCURSEL, 0, 0) == level &&
+            WindowText(combo) == kLevels[level],
+        std::string("level chosen: ") + kLevels[level]);
+}
+
+void ClickButton(const Program& program, HWND main, int id) {
+  Click(GetDlgItem(main, id));
+  program.Sync(main);
+}
+
+// Waits for the dialog and makes sure it is the active window. Wine does not
+// always activate a program's first window when another program's window
+// was active just before; the user then clicks its caption.
+HWND Start(const Program& program) {
+  const HWND main = program.WaitWindow("#32770", kMainCaption, 20000);
+  if (main == nullptr) throw std::runtime_error("the dialog did not appear");
+  const auto active = [&] {
+    const HWND focus = program.Focus();
+    return focus != nullptr && GetAncestor(focus, GA_ROOT) == main;
+  };
+  if (!WaitFor(active, 2000)) {
+    ClickHit(main, HTCAPTION);
+    Check(WaitFor(active, 5000), "the dialog is active after a click on its caption");
+  }
+  return main;
+}
+
+// ---------------------------------------------------------------------------
+// The game folder on disk.
+
+using Cars = std::map<std::string, std::string>;
+
+std::string DataFile(const std::string& folder, const std::string& id) {
+  return folder + "\\cars\\" + id + "\\" + id + ".csv";
+}
+std::string BackupFile(const std::string& folder, const std::string& id) {
+  return folder + "\\cars\\" + id + "\\" + id + "_backup.csv";
+}
+
+// level -1: the data files are the originals; otherwise patched at level.
+void CheckDataFiles(const std::string& folder, const Cars& cars, int level,
+                    const std::string& what) {
+  int right = 0;
+  std::string wrong;
+  for (const auto& [id, original] : cars) {
+    if (ReadBytes(DataFile(folder, id)) == (level < 0 ? original : Patched(original, level))) {
+      ++right;
+    } else if (wrong.empty()) {
+      wrong = " (first wrong: " + id + ", brakes " + BrakeValues(ReadBytes(DataFile(folder, id))) + ")";
+    }
+  }
+  Check(right == 47, what + ": " + std::to_string(right) + " of 47 data files " +
+                         (level < 0 ? "are the originals" : "hold level " + std::to_string(level)) +
+                         wrong);
+}
+
+// present: every backup is a byte copy of the original; otherwise none exists.
+void CheckBackups(const std::string& folder, const Cars& cars, bool present,
+                  const std::string& what) {
+  int right = 0;
+  for (const auto& [id, original] : cars) {
+    const std::string backup = BackupFile(folder, id);
+    right += present ? ReadBytes(backup) == original : !IsFile(backup);
+  }
+  Check(right == 47, what + ": " + std::to_string(right) + " of 47 backups " +
+                         (present ? "hold the originals" : "absent"));
+}
+
+bool FolderIsEmpty(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") empty = false;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return empty;
+}
+
+// ---------------------------------------------------------------------------
+// The test.
+
+void CheckAboutBox(const Program& program, HWND main, HWND about, const std::string& before) {
+  const DialogFont font;
+  CheckText(WindowText(about), kAboutCaption, "about box caption");
+  Check(GetWindow(about, GW_OWNER) == main && !IsWindowEnabled(main),
+        "about box is modal over the main dialog");
+  CheckLiveControls(about, kAboutDialog, UnitsOf(about, kAboutDialog), font,
+                    program.Focus());
+  const std::vector<HWND> children = Children(about);
+  if (!children.empty()) {
+    Check(RedPixels(ScreenRect(children[0])) > 20, "about box shows the brake disc icon");
+  }
+  Screenshot("about", ScreenRect(about));
+  Click(GetDlgItem(about, IDOK));
+  Check(WaitFor([&] { return !IsWindow(about); }, 5000), "OK closes the about box");
+  program.Sync(main);
+  Check(Snapshot(main) == before, "the main dialog is unchanged after the about box");
+}
+
+void TestLook(const Program& program, HWND main, HMODULE module) {
+  CheckTemplate(module, kMainDialog);
+  CheckTemplate(module, kAboutDialog);
+  CheckLevelList(module);
+  CheckMenuText(module);
+  CheckIconResource(module);
+
+  CheckText(ClassOf(main), "#32770", "main window is a dialog");
+  CheckText(WindowText(main), kMainCaption, "caption");
+  const DWORD style = static_cast<DWORD>(GetWindowLongW(main, GWL_STYLE));
+  const DWORD exStyle = static_cast<DWORD>(GetWindowLongW(main, GWL_EXSTYLE));
+  const DWORD wanted = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  Check((style & wanted) == wanted && !(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)),
+        "dialog style " + Hex(style));
+  Check(exStyle & WS_EX_APPWINDOW, "dialog has a taskbar button (app window)");
+  const RECT at = ScreenRect(main);
+  Check(at.left == 0 && at.top == 0, "dialog opens at 0,0: " + RectText(at));
+
+  const DialogFont font;
+  const BaseUnits units = UnitsOf(main, kMainDialog);
+  const BaseUnits fontUnits = font.Units();
+  Check(fontUnits.x == units.x && fontUnits.y == units.y,
+        "base units match the dialog font: " + std::to_string(fontUnits.x) + "x" +
+            std::to_string(fontUnits.y));
+  CheckLiveControls(main, kMainDialog, units, font, program.Focus());
+
+  const HWND combo = GetDlgItem(main, IDC_BRAKES);
+  const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+  std::string entries;
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = L"";
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    char narrow[256];
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, narrow, sizeof narrow, nullptr, nullptr);
+    entries += (i ? " | " : "") + std::string(narrow);
+  }
+  CheckText(entries, "0% (pro-sim) | 25% | 50% | 75% | 100% (original Kestrune value)",
+            "level list entries");
+  Check(SendMessageW(combo, CB_GETCURSEL, 0, 0) == 4, "level 100% selected at start");
+  CheckText(WindowText(combo), kLevels[4], "level list shows");
+  CheckText(WindowText(GetDlgItem(main, IDC_PATH)), "", "path box empty at start");
+  CheckText(WindowText(main), kMainCaption, "caption");
+
+  // Focus starts on Restore; Tab walks the template order.
+  const HWND restore = GetDlgItem(main, IDC_RESTORE);
+  Check(program.Focus() == restore, "focus starts on the Restore button");
+  Screenshot("start", ScreenRect(main));
+  const int order[] = {IDC_APPLY, IDC_PATH, IDC_BRAKES, IDC_RESTORE};
+  for (const int id : order) {
+    Key(VK_TAB);
+    program.Sync(main);
+    Check(WaitFor([&] { return program.Focus() == GetDlgItem(main, id); }, 3000),
+          "Tab moves the focus to control " + std::to_string(id));
+  }
+
+  // The window icon: the caption shows the disc's red calliper.
+  Check(RedPixels(HitRect(main, HTSYSMENU)) > 3, "caption shows the brake disc icon");
+}
+
+void TestAboutBox(const Program& program, HWND main) {
+  const std::string before = Snapshot(main);
+
+  // Through the system menu: a click on the caption icon opens it; Up
+  // selects its last item.
+  Check(ClickHit(main, HTSYSMENU), "caption has a system menu button");
+  const HWND menu = program.WaitWindow("#32768", "", 5000);
+  Check(menu != nullptr, "system menu opens");
+  if (menu != nullptr) {
+    const RECT r = ScreenRect(menu);
+    Check(LastItemFollowsSeparator(r), "system menu: a separator before the last item");
+    Screenshot("system-menu", r);
+  }
+  Key(VK_UP);
+  Key(VK_RETURN);
+  HWND about = program.WaitWindow("#32770", kAboutCaption, 5000);
+  Check(about != nullptr, "the system menu's last item opens the about box");
+  if (about != nullptr) CheckAboutBox(program, main, about, before);
+
+  // From the keyboard: Alt+Space opens it, Up selects the last item.
+  // (The item's access key A is in string 101; Wine gives its own item in
+  // this menu the same key, so pressing A here would choose that one.)
+  Key(VK_SPACE, VK_MENU);
+  Check(program.WaitWindow("#32768", "", 5000) != nullptr, "Alt+Space opens the system menu");
+  Key(VK_UP);
+  Key(VK_RETURN);
+  about = program.WaitWindow("#32770", kAboutCaption, 5000);
+  Check(about != nullptr, "Alt+Space, Up, Enter opens the about box");
+  if (about != nullptr) {
+    Key(VK_ESCAPE);
+    Check(WaitFor([&] { return !IsWindow(about); }, 5000), "Escape closes the about box");
+  }
+
+  // The command's low four bits are the system's: 0x0010 to 0x001F all mean
+  // About; 0x0020 is no command at all.
+  PostMessageW(main, WM_SYSCOMMAND, 0x001F, 0);
+  about = program.WaitWindow("#32770", kAboutCaption, 5000);
+  Check(about != nullptr, "system command 0x001F opens the about box");
+  if (about != nullptr) {
+    Click(GetDlgItem(about, IDOK));
+    WaitFor([&] { return !IsWindow(about); }, 5000);
+  }
+  PostMessageW(main, WM_SYSCOMMAND, 0x0020, 0);
+  Sleep(400);
+  program.Sync(main);
+  Check(program.Windows("#32770", kAboutCaption).empty(), "system command 0x0020 does nothing");
+  Check(Snapshot(main) == before, "main dialog unchanged");
+}
+
+void TestMinimised(const Program& program, HWND main) {
+  const std::string before = Snapshot(main);
+  PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  Check(WaitFor([&] { return IsIconic(main) != FALSE; }, 5000), "the dialog minimises");
+  program.Sync(main);
+  Sleep(300);
+  const RECT r = ScreenRect(main);
+  Screenshot("minimised", r);
+  Check(RedPixels(r) > 3, "the minimised window shows the brake disc icon");
+  PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0);
+  Check(WaitFor([&] { return !IsIconic(main); }, 5000), "the dialog comes back");
+  program.Sync(main);
+  SetForegroundWindow(main);
+  Sleep(200);
+  Check(Snapshot(main) == before, "main dialog unchanged after minimising");
+}
+
+void TestRuns(const Program& program, HWND main, const std::string& work,
+              const std::string& game, const Cars& cars) {
+  const std::string current = work + "\\current";
+
+  // No path: Apply and Restore both ask for one; nothing is touched.
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kEnterPath}, "Apply with an empty path");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kEnterPath}, "Restore with an empty path");
+  Check(FolderIsEmpty(current), "the program's current folder is untouched");
+
+  // A folder without the game's files.
+  const std::string nowhere = work + "\\nowhere";
+  SetPath(program, main, nowhere);
+  SelectLevel(program, main, 2);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main,
+                {"Failed to find file '" + nowhere +
+                 "\\cars\\n12\\n12.csv', has the path been entered correctly?"},
+                "Apply to a wrong path");
+  CheckBackups(game, cars, false, "after the wrong path");
+  CheckDataFiles(game, cars, -1, "after the wrong path");
+
+  // Apply 50% to the real folder.
+  SetPath(program, main, game + "\\");
+  SelectLevel(program, main, 2);
+  Screenshot("dialog", ScreenRect(main));
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 50%", "notice");
+  CheckBackups(game, cars, true, "after Apply 50%");
+  CheckDataFiles(game, cars, 2, "after Apply 50%");
+  CheckText(WindowText(GetDlgItem(main, IDC_PATH)), game + "\\", "path box still as typed");
+
+  // Levels never compound: 0% comes from the untouched backups.
+  SelectLevel(program, main, 0);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 0%");
+  CheckBackups(game, cars, true, "after Apply 0%");
+  CheckDataFiles(game, cars, 0, "after Apply 0%");
+
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore");
+  CheckDataFiles(game, cars, -1, "after Restore");
+  CheckBackups(game, cars, true, "after Restore");
+
+  // Without the trailing backslash: Apply and Restore both add it.
+  SetPath(program, main, game);
+  SelectLevel(program, main, 1);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 25% without the last backslash");
+  CheckDataFiles(game, cars, 1, "after Apply 25% without the last backslash");
+  CheckText(WindowText(GetDlgItem(main, IDC_PATH)), game, "path box still as typed");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore without the last backslash");
+  CheckDataFiles(game, cars, -1, "after Restore without the last backslash");
+
+  // 100% keeps the values but still rewrites each file from its backup.
+  SelectLevel(program, main, 4);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 100%");
+  CheckDataFiles(game, cars, 4, "after Apply 100%");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore after 100%");
+  CheckDataFiles(game, cars, -1, "after the last Restore");
+  Check(FolderIsEmpty(current), "the program's current folder is still untouched");
+}
+
+int RunTest(const std::string& exe, const std::string& work, const std::string& shots) {
+  SetShotFolder(shots);
+  std::filesystem::remove_all(work);  // every run starts from a new game folder
+  std::filesystem::create_directories(work);
+  if (!shots.empty()) {
+    for (const auto& entry : std::filesystem::directory_iterator(shots)) {
+      if (entry.path().extension() == ".png") std::filesystem::remove(entry.path());
+    }
+  }
+  const std::string current = work + "\\current";
+  CreateDirectoryA(current.c_str(), nullptr);
+  const std::string game = work + "\\game";
+  const Cars cars = MakeGameFolder(game);
+
+  const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) throw std::runtime_error("cannot read the resources of " + exe);
+
+  {
+    std::printf("# The dialog, the about box and the runs\n");
+    Program program(exe, current);
+    const HWND main = Start(program);
+    TestLook(program, main, module);
+    TestAboutBox(program, main);
+    TestMinimised(program, main);
+    TestRuns(program, main, work, game, cars);
+
+    // The close box ends the program.
+    Check(ClickHit(main, HTCLOSE), "caption has a close box");
+    DWORD code = 1;
+    Check(program.WaitExit(10000, &code) && code == 0, "the close box ends the program");
+  }
+  {
+    std::printf("# Enter on the Restore button, then Enter in the path box\n");
+    Sleep(5000);
+    Program program(exe, current);
+    const HWND main = Start(program);
+    Check(program.Focus() == GetDlgItem(main, IDC_RESTORE), "focus starts on the Restore button");
+    Key(VK_RETURN);
+    ExpectNotices(program, main, {kEnterPath}, "Enter at start presses Restore");
+    SetPath(program, main, game + "\\");
+    SelectLevel(program, main, 0);
+    Click(GetDlgItem(main, IDC_PATH));
+    Key(VK_RETURN);
+    DWORD code = 1;
+    Check(program.WaitExit(10000, &code) && code == 0, "Enter in the path box ends the program");
+    CheckDataFiles(game, cars, -1, "after Enter in the path box (no Apply)");
+  }
+  {
+    std::printf("# Escape\n");
+    Program program(exe, current);
+    const HWND main = Start(program);
+    SetPath(program, main, game + "\\");
+    SelectLevel(program, main, 3);
+    Key(VK_ESCAPE);
+    DWORD code = 1;
+    Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
+    CheckDataFiles(game, cars, -1, "after Escape (no Apply)");
+  }
+  Check(FolderIsEmpty(current), "the program's current folder is untouched at the end");
+  std::printf("%d failed checks\n", Failures());
+  return Failures() == 0 ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
+// The sample folder and the demonstration.
+
+int RunSample(const std::string& folder) {
+  MakeGameFolder(folder);
+  std::printf("Wrote the data files of 47 cars under %s\\cars\n", folder.c_str());
+  return 0;
+}
+
+int RunDemo(const std::string& exe, const std::string& folder, const std::string& shots) {
+  SetShotFolder(shots);
+  const char* const shown[] = {"n12", "131"};
+  std::map<std::string, std::string> before;
+  for (const char* id : shown) before[id] = ReadBytes(DataFile(folder, id));
+
+  Program program(exe, folder);
+  const HWND main = Start(program);
+  std::printf("The dialog is open. Typing the game folder %s\\ and choosing 50%%.\n",
+              folder.c_str());
+  SetPath(program, main, folder + "\\");
+  SelectLevel(program, main, 2);
+  Screenshot("dialog", ScreenRect(main));
+  std::printf("Clicking \"Apply to game\".\n");
+  ClickButton(program, main, IDC_APPLY);
+  std::printf("Notice: %s\n", TakeNotice(program, main, "notice").c_str());
+  for (const char* id : shown) {
+    std::printf("Car %s, extra brakes (field 278) of its 3 records: %s -> %s\n", id,
+                BrakeValues(before[id]).c_str(),
+                BrakeValues(ReadBytes(DataFile(folder, id))).c_str());
+  }
+  std::printf("Clicking \"Restore backup files (re-enable online play)\".\n");
+  ClickButton(program, main, IDC_RESTORE);
+  std::printf("Notice: %s\n", TakeNotice(program, main).c_str());
+  bool restored = true;
+  for (const char* id : shown) {
+    const std::string now = ReadBytes(DataFile(folder, id));
+    restored = restored && now == before[id];
+    std::printf("Car %s after Restore: %s (%s)\n", id, BrakeValues(now).c_str(),
+                now == before[id] ? "the original bytes" : "NOT the original");
+  }
+  Key(VK_ESCAPE);
+  DWORD code = 1;
+  const bool ended = program.WaitExit(10000, &code);
+  std::printf("Escape closed the dialog: %s\n", ended ? "yes" : "no");
+  return restored && ended && Failures() == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // A hidden window of the driver's own keeps Wine's desktop up between the
+  // program's runs; otherwise a program started just after another one has
+  // ended can wait for the desktop to come back before it can draw.
+  CreateWindowExA(0, "STATIC", "dialog driver", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                  nullptr, nullptr);
+  try {
+    const auto shots = [&](std::size_t i) {
+      return args.size() > i && args[i] != "-" ? WinPath(args[i]) : std::string();
+    };
+    if (args.size() >= 3 && args[0] == "test") {
+      return RunTest(WinPath(args[1]), WinPath(args[2]), shots(3));
+    }
+    if (args.size() == 2 && args[0] == "sample") return RunSample(WinPath(args[1]));
+    if (args.size() >= 3 && args[0] == "demo") {
+      return RunDemo(WinPath(args[1]), WinPath(args[2]), shots(3));
+    }
+  } catch (const std::exception& error) {
+    std::printf("FAIL %s\n", error.what());
+    return 1;
+  }
+  std::fprintf(stderr,
+               "usage: dialog_driver test PROGRAM WORKFOLDER [SHOTFOLDER]\n"
+               "       dialog_driver sample FOLDER\n"
+               "       dialog_driver demo PROGRAM FOLDER [SHOTFOLDER]\n");
+  return 2;
+}
