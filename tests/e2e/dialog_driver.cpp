@@ -609,9 +609,9 @@ void ClickButton(const Program& program, HWND main, int id) {
   program.Sync(main);
 }
 
-// Waits for the dialog and makes sure it is the active window. Wine does not
-// always activate a program's first window when another program's window
-// was active just before; the user then clicks its caption.
+// Waits for the dialog and makes sure it has the keyboard focus; if not (Wine
+// may leave a new window inactive when another program's window was active
+// just before), the user clicks its caption.
 HWND Start(const Program& program) {
   const HWND main = program.WaitWindow("#32770", kMainCaption, 20000);
   if (main == nullptr) throw std::runtime_error("the dialog did not appear");
@@ -967,6 +967,10 @@ int RunSample(const std::string& folder) {
 
 int RunDemo(const std::string& exe, const std::string& folder, const std::string& shots) {
   SetShotFolder(shots);
+  std::filesystem::remove_all(folder);
+  MakeGameFolder(folder);
+  std::printf("Wrote a sample game folder with the data files of 47 cars: %s\n",
+              folder.c_str());
   const char* const shown[] = {"n12", "131"};
   std::map<std::string, std::string> before;
   for (const char* id : shown) before[id] = ReadBytes(DataFile(folder, id));
@@ -1007,11 +1011,6 @@ int RunDemo(const std::string& exe, const std::string& folder, const std::string
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  // A hidden window of the driver's own keeps Wine's desktop up between the
-  // program's runs; otherwise a program started just after another one has
-  // ended can wait for the desktop to come back before it can draw.
-  CreateWindowExA(0, "STATIC", "dialog driver", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                  nullptr, nullptr);
   try {
     const auto shots = [&](std::size_t i) {
       return args.size() > i && args[i] != "-" ? WinPath(args[i]) : std::string();
