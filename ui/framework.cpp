@@ -186,13 +186,14 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
     INT_PTR result = FALSE;
     const BOOL handled = dialog->OnMessage(message, wParam, lParam, result);
     if (message == WM_INITDIALOG && handled && result) {
-      // The first control with a tab stop gets the focus, as the system would
-      // give it; done here through WM_NEXTDLGCTL so that a push button taking
-      // it is also made the default button, which Enter then presses. (Wine
-      // skips that step when the window was not active yet.)
-      if (const HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE)) {
-        SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
-        return FALSE;
+      // The system gives the focus to the first control with a tab stop. A
+      // push button taking it must also look and act as the default button,
+      // which Enter presses; Wine leaves that out when the window was not
+      // active yet, so it is done here (the system's own step does the same).
+      const HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE);
+      if (first != nullptr &&
+          (SendMessageA(first, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
+        SendMessageA(first, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
       }
     }
     return handled ? result : FALSE;

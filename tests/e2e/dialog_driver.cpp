@@ -615,6 +615,7 @@ void ClickButton(const Program& program, HWND main, int id) {
 HWND Start(const Program& program) {
   const HWND main = program.WaitWindow("#32770", kMainCaption, 20000);
   if (main == nullptr) throw std::runtime_error("the dialog did not appear");
+  SetForegroundWindow(main);  // as the system does for a program the user starts
   const auto active = [&] {
     const HWND focus = program.Focus();
     return focus != nullptr && GetAncestor(focus, GA_ROOT) == main;
