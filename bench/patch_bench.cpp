@@ -1,0 +1,346 @@
+// Benchmark of the patch (Linux): throughput of PatchRecordStream against cp
+// and awk on one synthetic file, peak memory at two input sizes, and whole
+// Apply and Restore runs over a 47-car folder.
+//
+//   patch_bench run FOLDER [MEGABYTES] [RUNS]  the whole benchmark; its files
+//                                              go to FOLDER (default 200, 7)
+//   patch_bench generate FILE MEGABYTES        a synthetic car data file
+//   patch_bench patch LEVEL IN OUT             one PatchRecordStream, file to file
+//
+// MB are 10^6 bytes. Each tool runs as a child process; every figure is the
+// median of RUNS runs, with the input in the page cache and earlier outputs
+// synced to disk before each run. Exits with 1 when a target is missed or the
+// outputs disagree.
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "car_files.h"
+#include "notice.h"
+#include "record_patch.h"
+#include "runs.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFields = 320;  // fields of every record
+constexpr double kMB = 1e6;
+
+std::vector<std::string> notices;
+
+}  // namespace
+
+void ShowNotice(const std::string& text) { notices.push_back(text); }
+
+namespace {
+
+// Car-like data of at least `bytes` bytes: a header, then CR LF records of
+// kFields fields mixing decimals, integers, words and empty fields.
+void Generate(const fs::path& file, std::uint64_t bytes, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string data;
+  for (int column = 0; column < kFields; ++column) {
+    data += (column ? ",col" : "col") + std::to_string(column);
+  }
+  data += "\r\n";
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::uint64_t written = 0;
+  char text[32];
+  while (written + data.size() < bytes) {
+    written += data.size();
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    data.clear();
+    for (int column = 0; column < kFields; ++column) {
+      if (column > 0) data += ',';
+      const unsigned r = random();
+      if (column == kBrakeFieldColumn || r % 8 < 4) {
+        std::snprintf(text, sizeof text, "%d.%03u",
+                      static_cast<int>(r >> 8) % 20000 - 5000, r % 1000);
+      } else if (r % 8 < 6) {
+        std::snprintf(text, sizeof text, "%u", (r >> 8) % 1000);
+      } else if (r % 8 < 7) {
+        std::snprintf(text, sizeof text, "part_%u", (r >> 8) % 500);
+      } else {
+        text[0] = '\0';
+      }
+      data += text;
+    }
+    data += "\r\n";
+  }
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  if (!out.flush()) {
+    std::fprintf(stderr, "cannot write %s\n", file.c_str());
+    std::exit(2);
+  }
+}
+
+int Patch(int level, const char* inPath, const char* outPath) {
+  std::FILE* in = std::fopen(inPath, "rb");
+  std::FILE* out = std::fopen(outPath, "wb");
+  if (in == nullptr || out == nullptr) return 2;
+  const StreamResult result = PatchRecordStream(in, out, level);
+  std::fclose(in);
+  return std::fclose(out) == 0 && result == StreamResult::kDone ? 0 : 1;
+}
+
+struct Measure {
+  double seconds;
+  long maxRssKiB;
+};
+
+// Runs `argv` with its standard output going to `output` (when not empty);
+// fails the benchmark if the command does not succeed.
+Measure RunChild(const std::vector<std::string>& argv, const fs::path& output) {
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    if (!output.empty()) {
+      const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(127);
+      close(fd);
+    }
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "failed: %s\n", argv[0].c_str());
+    std::exit(2);
+  }
+  const std::chrono::duration<double> elapsed =
+      std::chrono::steady_clock::now() - start;
+  return {elapsed.count(), usage.ru_maxrss};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string ReadBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Whether `a` with `suffix` appended is byte for byte `b`.
+bool SameWithSuffix(const fs::path& a, const std::string& suffix, const fs::path& b) {
+  if (fs::file_size(a) + suffix.size() != fs::file_size(b)) return false;
+  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+  std::vector<char> p(1 << 20), q(1 << 20);
+  for (;;) {
+    x.read(p.data(), static_cast<std::streamsize>(p.size()));
+    y.read(q.data(), x.gcount());
+    if (x.gcount() == 0) break;
+    if (y.gcount() != x.gcount() || std::memcmp(p.data(), q.data(), x.gcount()) != 0) {
+      return false;
+    }
+  }
+  y.read(q.data(), static_cast<std::streamsize>(suffix.size()));
+  return std::string(q.data(), y.gcount()) == suffix;
+}
+
+std::string Machine() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line, model = "unknown CPU";
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  return std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " CPUs, " + model;
+}
+
+fs::path Output(const fs::path& folder, const std::string& name) {
+  return folder / ("out-" + name + ".csv");
+}
+
+struct Contender {
+  std::string name;
+  std::vector<std::string> argv;  // the output file is added or redirected to
+  bool toStdout;
+  std::vector<double> seconds;
+  long maxRssKiB = 0;
+};
+
+// Apply at level 2 then Restore over 47 cars of about `records` records
+// each, each run starting without backups; returns the median seconds of
+// apply, restore and both, and the bytes of the 47 data files.
+std::vector<double> TimeWholeRuns(const fs::path& root, int records, int runs,
+                                  bool& ok) {
+  std::vector<std::string> originals;
+  double bytes = 0;
+  unsigned seed = 1;
+  for (const char* id : kCarIds) {
+    const fs::path data = root / "cars" / id / (std::string(id) + ".csv");
+    fs::create_directories(data.parent_path());
+    Generate(data, static_cast<std::uint64_t>(records) * 2300, seed++);
+    originals.push_back(ReadBytes(data));
+    bytes += static_cast<double>(originals.back().size());
+  }
+  std::string path = root.string() + "/";
+  std::replace(path.begin(), path.end(), '/', '\\');
+  std::vector<double> apply, restore, both;
+  for (int run = 0; run < runs; ++run) {
+    for (const char* id : kCarIds) {
+      fs::remove(root / "cars" / id / (std::string(id) + "_backup.csv"));
+    }
+    sync();
+    notices.clear();
+    const auto start = std::chrono::steady_clock::now();
+    ApplyRun(path, 2);
+    const auto applied = std::chrono::steady_clock::now();
+    RestoreRun(path);
+    const auto restored = std::chrono::steady_clock::now();
+    apply.push_back(std::chrono::duration<double>(applied - start).count());
+    restore.push_back(std::chrono::duration<double>(restored - applied).count());
+    both.push_back(std::chrono::duration<double>(restored - start).count());
+    ok = ok && notices == std::vector<std::string>{"Tweak process finished",
+                                                   "Restored backup copies of 47 files"};
+  }
+  std::size_t car = 0;
+  for (const char* id : kCarIds) {
+    ok = ok && ReadBytes(root / "cars" / id / (std::string(id) + ".csv")) ==
+                   originals[car++];
+  }
+  return {Median(apply), Median(restore), Median(both), bytes};
+}
+
+// Times each contender round after round; the first round only warms the
+// page cache. Each run replaces folder/out-NAME.csv; the old output is
+// deleted and everything synced to disk before the clock starts.
+void TimeContenders(std::vector<Contender>& contenders, const fs::path& folder,
+                    int runs) {
+  for (int run = 0; run <= runs; ++run) {
+    for (auto& c : contenders) {
+      const fs::path output = Output(folder, c.name);
+      fs::remove(output);
+      sync();
+      std::vector<std::string> argv = c.argv;
+      if (!c.toStdout) argv.push_back(output);
+      const Measure m = RunChild(argv, c.toStdout ? output : fs::path());
+      if (run == 0) continue;
+      c.seconds.push_back(m.seconds);
+      c.maxRssKiB = std::max(c.maxRssKiB, m.maxRssKiB);
+    }
+  }
+}
+
+int RunAll(const fs::path& folder, int megabytes, int runs) {
+  setenv("LC_ALL", "C", 1);
+  const std::string self = fs::read_symlink("/proc/self/exe");
+  const fs::path big = folder / "cars-big.csv";
+  const fs::path small = folder / "cars-2mb.csv";
+  Generate(big, static_cast<std::uint64_t>(megabytes * kMB), 278);
+  Generate(small, static_cast<std::uint64_t>(2 * kMB), 279);
+  const double size = static_cast<double>(fs::file_size(big));
+  const std::string awkProgram = "{ $279 = sprintf(\"%.3f\", $279 * 0.5); print }";
+  std::printf("Machine: %s\n", Machine().c_str());
+  std::printf("Input: %.1f MB, CR LF records of %d fields; median of %d runs\n",
+              size / kMB, kFields, runs);
+  std::printf("engine: PatchRecordStream at level 2, file to file; "
+              "awk: -F, -v OFS=, '%s'\n\n", awkProgram.c_str());
+  std::fflush(stdout);
+
+  std::vector<Contender> contenders = {
+      {"cp", {"cp", big}, false, {}},
+      {"engine", {self, "patch", "2", big}, false, {}},
+      {"mawk", {"mawk", "-F,", "-v", "OFS=,", awkProgram, big}, true, {}},
+      {"gawk", {"gawk", "-F,", "-v", "OFS=,", awkProgram, big}, true, {}},
+  };
+  TimeContenders(contenders, folder, runs);
+  std::vector<double> rate;  // MB/s
+  for (const auto& c : contenders) rate.push_back(size / kMB / Median(c.seconds));
+  std::printf("%-8s %10s %10s %16s\n", "tool", "median s", "MB/s", "engine / tool");
+  for (std::size_t i = 0; i < contenders.size(); ++i) {
+    std::printf("%-8s %10.3f %10.1f %15.2fx\n", contenders[i].name.c_str(),
+                Median(contenders[i].seconds), rate[i], rate[1] / rate[i]);
+  }
+  const bool sameAsCp = SameWithSuffix(big, "", Output(folder, "cp"));
+  // The engine's output ends with the two record ends it adds at the end.
+  const fs::path engineOutput = Output(folder, "engine");
+  const bool sameAsAwk =
+      SameWithSuffix(Output(folder, "mawk"), "\r\n\r\n", engineOutput) &&
+      SameWithSuffix(Output(folder, "gawk"), "\r\n\r\n", engineOutput);
+  for (const auto& c : contenders) fs::remove(Output(folder, c.name));
+
+  long smallRssKiB = 0;
+  for (int run = 0; run < runs; ++run) {
+    const fs::path output = Output(folder, "small");
+    smallRssKiB = std::max(
+        smallRssKiB, RunChild({self, "patch", "2", small, output}, {}).maxRssKiB);
+    fs::remove(output);
+  }
+  const long bigRssKiB = contenders[1].maxRssKiB;
+
+  bool wholeRunsOk = true;
+  const int carRecords = 40;
+  const auto whole = TimeWholeRuns(folder / "game", carRecords, runs, wholeRunsOk);
+
+  const bool fastVsCp = rate[1] >= 0.5 * rate[0];
+  const bool fastVsAwk = rate[1] >= 10 * rate[2] && rate[1] >= 10 * rate[3];
+  const bool constantMemory = bigRssKiB <= smallRssKiB + 256;
+  std::printf("\nOutputs: cp copy identical: %s; engine = mawk = gawk output "
+              "(+ the two closing record ends): %s\n",
+              sameAsCp ? "yes" : "NO", sameAsAwk ? "yes" : "NO");
+  std::printf("Peak RSS of the patch: %.1f MiB at %.0f MB input, %.1f MiB at "
+              "%.0f MB input\n",
+              smallRssKiB / 1024.0, fs::file_size(small) / kMB, bigRssKiB / 1024.0,
+              size / kMB);
+  std::printf("47-car folder (about %d records of %d fields a car, %.1f MB in "
+              "all), level 2: Apply %.3f s, Restore %.3f s, whole run %.3f s%s\n",
+              carRecords, kFields, whole[3] / kMB, whole[0], whole[1], whole[2],
+              wholeRunsOk ? "" : " (WRONG RESULT)");
+  std::printf("\nTargets: engine >= 0.5x cp: %s (%.3fx); >= 10x awk: %s "
+              "(%.2fx mawk, %.2fx gawk); constant memory: %s\n",
+              fastVsCp ? "met" : "MISSED", rate[1] / rate[0],
+              fastVsAwk ? "met" : "MISSED", rate[1] / rate[2], rate[1] / rate[3],
+              constantMemory ? "met" : "MISSED");
+  return sameAsCp && sameAsAwk && wholeRunsOk && fastVsCp && fastVsAwk &&
+                 constantMemory
+             ? 0
+             : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "run" && argc >= 3) {
+    return RunAll(argv[2], argc > 3 ? std::atoi(argv[3]) : 200,
+                  argc > 4 ? std::max(1, std::atoi(argv[4])) : 7);
+  }
+  if (command == "generate" && argc == 4) {
+    Generate(argv[2], static_cast<std::uint64_t>(std::atof(argv[3]) * kMB), 278);
+    return 0;
+  }
+  if (command == "patch" && argc == 5) return Patch(std::atoi(argv[2]), argv[3], argv[4]);
+  std::fprintf(stderr,
+               "usage: %s run FOLDER [MEGABYTES] [RUNS]\n"
+               "       %s generate FILE MEGABYTES\n"
+               "       %s patch LEVEL IN OUT\n",
+               argv[0], argv[0], argv[0]);
+  return 2;
+}
