@@ -577,7 +577,7 @@ void SetPath(const Program& program, HWND main, const std::string& path) {
   Key(VK_HOME, VK_SHIFT);
   Key(VK_DELETE);
   Type(path);
-  program.Sync(main);
+  WaitFor([&] { return WindowText(edit) == path; }, 5000);
   CheckText(WindowText(edit), path, "path typed");
 }
 
