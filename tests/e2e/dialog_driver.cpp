@@ -242,6 +242,56 @@ void CheckMenuText(HMODULE module) {
   CheckText(text, "&About Tolvane...", "string 101, the system menu's About item");
 }
 
+void CheckVersionRecord(const std::string& exe) {
+  std::vector<char> record(GetFileVersionInfoSizeA(exe.c_str(), nullptr) + 1);
+  if (!GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(record.size()), record.data())) {
+    Check(false, "version record readable");
+    return;
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  VerQueryValueA(record.data(), "\\", reinterpret_cast<void**>(&fixed), &size);
+  Check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010000 &&
+            fixed->dwFileVersionLS == 0x00000001 && fixed->dwProductVersionMS == 0x00010000 &&
+            fixed->dwProductVersionLS == 0x00000001,
+        "file and product version 1.0.0.1");
+  const std::pair<const char*, const char*> kStrings[] = {
+      {"CompanyName", ""},
+      {"FileDescription", "Tolvane MFC Application"},
+      {"FileVersion", "1, 0, 0, 1"},
+      {"InternalName", "Tolvane"},
+      {"LegalTrademarks", ""},
+      {"OriginalFilename", "Tolvane.EXE"},
+      {"ProductName", "Tolvane Application"},
+      {"ProductVersion", "1, 0, 0, 1"}};
+  for (const auto& [name, value] : kStrings) {
+    char* text = nullptr;
+    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
+    const bool found =
+        VerQueryValueA(record.data(), key.c_str(), reinterpret_cast<void**>(&text), &size);
+    CheckText(found && text != nullptr ? text : "<missing>", value,
+              std::string("version record ") + name);
+  }
+}
+
+void CheckManifest(HMODULE module) {
+  const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), RT_MANIFEST);
+  if (found == nullptr) {
+    Check(false, "manifest embedded");
+    return;
+  }
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                             SizeofResource(module, found));
+  const char* const kParts[] = {
+      "name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"",
+      "level=\"asInvoker\"", ">PerMonitorV2, system<", ">true</dpiAware>",
+      ">UTF-8</activeCodePage>", ">true</longPathAware>",
+      "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"};
+  for (const char* part : kParts) {
+    Check(manifest.find(part) != std::string::npos, std::string("manifest has ") + part);
+  }
+}
+
 void CheckIconResource(HMODULE module) {
   const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_MAINFRAME), RT_GROUP_ICON);
   if (found == nullptr) {
@@ -702,11 +752,13 @@ void CheckAboutBox(const Program& program, HWND main, HWND about, const std::str
   Check(Snapshot(main) == before, "the main dialog is unchanged after the about box");
 }
 
-void TestLook(const Program& program, HWND main, HMODULE module) {
+void TestLook(const Program& program, HWND main, HMODULE module, const std::string& exe) {
+  CheckVersionRecord(exe);
   CheckTemplate(module, kMainDialog);
   CheckTemplate(module, kAboutDialog);
   CheckLevelList(module);
   CheckMenuText(module);
+  CheckManifest(module);
   CheckIconResource(module);
 
   CheckText(ClassOf(main), "#32770", "main window is a dialog");
@@ -915,7 +967,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     std::printf("# The dialog, the about box and the runs\n");
     Program program(exe, current);
     const HWND main = Start(program);
-    TestLook(program, main, module);
+    TestLook(program, main, module, exe);
     TestAboutBox(program, main);
     TestMinimised(program, main);
     TestRuns(program, main, work, game, cars);
