@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Fails unless every program in PROGRAMS (a list) imports only system DLLs.
 set(system_dlls
   advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll
