@@ -53,7 +53,8 @@ std::string GlibcRewrite(const std::string& field, int level) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   if (size == 0) return 0;
   const int level = data[0] % 4;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);

@@ -34,7 +34,9 @@ StreamResult PatchInMemory(const std::string& input, int level,
   // No memory streams: temporary files, removed when closed.
   std::FILE* in = std::tmpfile();
   std::FILE* out = std::tmpfile();
-  if (in == nullptr || out == nullptr) Fail("cannot create temporary files", input);
+  if (in == nullptr || out == nullptr) {
+    Fail("cannot create temporary files", input);
+  }
   if (std::fwrite(input.data(), 1, input.size(), in) != input.size()) {
     Fail("cannot write a temporary file", input);
   }
@@ -49,7 +51,9 @@ StreamResult PatchInMemory(const std::string& input, int level,
   char* written = nullptr;
   std::size_t writtenSize = 0;
   std::FILE* out = open_memstream(&written, &writtenSize);
-  if (in == nullptr || out == nullptr) Fail("cannot open memory streams", input);
+  if (in == nullptr || out == nullptr) {
+    Fail("cannot open memory streams", input);
+  }
   const StreamResult result = PatchRecordStream(in, out, level);
   std::fclose(out);
   output.assign(written, writtenSize);

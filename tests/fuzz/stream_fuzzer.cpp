@@ -12,7 +12,8 @@
 namespace {
 
 // Where `got` and `expected` first differ, for the failure message.
-std::string FirstDifference(const std::string& got, const std::string& expected) {
+std::string FirstDifference(const std::string& got,
+                            const std::string& expected) {
   std::size_t i = 0;
   while (i < got.size() && i < expected.size() && got[i] == expected[i]) ++i;
   return "first difference at byte " + std::to_string(i) + " of " +
@@ -22,7 +23,8 @@ std::string FirstDifference(const std::string& got, const std::string& expected)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
   if (size == 0) return 0;
   const int level = data[0] % 5;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -35,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       level < kUntouchedLevel && LongestBrakeField(input) >= kFieldCapacity;
   switch (result) {
     case StreamResult::kDone:
-      if (tooLong) Fail("finished over a brake field of 1024+ bytes" + at, input);
+      if (tooLong)
+        Fail("finished over a brake field of 1024+ bytes" + at, input);
       if (output != expected) {
         Fail("output differs from the reference" + at + ", " +
                  FirstDifference(output, expected),
