@@ -80,6 +80,9 @@ many += b"x" * (65536 - 3 - len(many) - start) + cut
 while len(many) < 70000:
     many += record(b"%d.%d" % (random.randrange(100), random.randrange(1000)))
 write("stream", "block-boundaries", 2, many)
+# Control bytes other than CR, LF and NUL are field text.
+write("stream", "tabs-and-control-bytes", 2,
+      record(b"\t3.5\x0b").replace(b"part_", b"\tpart\x01\x0c_"))
 
 brakes = [
     b"12.5", b"0", b"-0", b"+8", b"-8", b" \t\v\f\r\n12.5", b".5", b"5.",
