@@ -102,6 +102,38 @@ TEST_F(SafetyTest, BrakeFieldTooLongLeavesTheCarAlone) {
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars["131"] + "\r\n\r\n");
 }
 
+// A car folder nobody may write to: no backup, no patch, no restore there,
+// and the other cars go on.
+TEST_F(SafetyTest, UnwritableCarFolderIsLeftAsItWas) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12"});
+  const fs::path folder = root() / "cars" / "131";
+  {
+    UnwritableFolder lock(folder);
+    if (!lock.locked()) GTEST_SKIP() << "no immutable folders on this system";
+    ApplyRun(path_, 2);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{kCannotWrite, kFinished}));
+  EXPECT_EQ(Listing("131"), std::vector<std::string>{"131.csv"});
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
+
+  ApplyRun(path_, 2);  // now with its backup
+  ClearNotices();
+  {
+    UnwritableFolder lock(folder);
+    ASSERT_TRUE(lock.locked());
+    ApplyRun(path_, 0);
+    RestoreRun(path_);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           CannotModify("131"), kFinished, kCannotWrite,
+                           "Restored backup copies of 1 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), ReferencePatch(cars.at("131"), 2));
+  EXPECT_EQ(ReadBytes(CarBackupFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), cars.at("n12"));
+}
+
 #ifndef _WIN32
 // Files grow past the process's file size limit only with an error (EFBIG):
 // a real failing write, whoever runs the test.

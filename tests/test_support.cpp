@@ -8,6 +8,15 @@
 #include <iterator>
 #include <random>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
 #include "car_files.h"
 #include "notice.h"
 #include "record_patch.h"
@@ -32,12 +41,6 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
-  // Undo what tests do to make files unwritable, so that removal works.
-  for (auto it = fs::recursive_directory_iterator(path_, ignored);
-       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add,
-                    ignored);
-  }
   fs::remove_all(path_, ignored);
 }
 
@@ -110,6 +113,74 @@ std::map<std::string, std::string> MakeGameFolder(const fs::path& root,
     WriteBytes(CarDataFile(root, id), contents[id]);
   }
   return contents;
+}
+
+namespace {
+
+#ifdef _WIN32
+// The Linux name of a file under Wine; empty on Windows itself.
+std::string UnixName(const fs::path& file) {
+  using Converter = char* (*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Converter>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return {};
+  char* name = convert(file.wstring().c_str());
+  if (name == nullptr) return {};
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Sets or clears the flag with Linux's chattr. Wine does not report when a
+// Linux program ends, so the command leaves a mark beside the folder when it
+// has succeeded, and this waits for the mark.
+bool SetImmutable(const fs::path& folder, bool immutable) {
+  const fs::path mark = folder.parent_path() / (folder.filename().string() + ".done");
+  const std::string unixFolder = UnixName(folder);
+  const std::string unixMark = UnixName(mark);
+  if (unixFolder.empty() || unixMark.empty()) return false;
+  std::string command = std::string("/bin/sh -c \"/usr/bin/chattr ") +
+                        (immutable ? "+i" : "-i") + " '" + unixFolder +
+                        "' && touch '" + unixMark + "'\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int wait = 0; wait < 100; ++wait) {
+    std::error_code error;
+    if (fs::remove(mark, error)) return true;
+    Sleep(50);
+  }
+  return false;
+}
+#else
+bool SetImmutable(const fs::path& folder, bool immutable) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (done) {
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  ::close(fd);
+  return done;
+}
+#endif
+
+}  // namespace
+
+UnwritableFolder::UnwritableFolder(const fs::path& folder) : folder_(folder) {
+  locked_ = SetImmutable(folder_, true);
+}
+
+UnwritableFolder::~UnwritableFolder() {
+  if (locked_) SetImmutable(folder_, false);
 }
 
 std::string PatchBytes(const std::string& input, int level) {

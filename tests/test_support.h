@@ -48,6 +48,23 @@ fs::path CarBackupFile(const fs::path& root, const std::string& id);
 std::map<std::string, std::string> MakeGameFolder(
     const fs::path& root, std::vector<std::string> ids = {});
 
+// Makes a folder that nobody may write to, not even root: the file system's
+// immutable flag (Linux ext2/3/4 and others; under Wine through chattr). It
+// is cleared again when the object goes.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const fs::path& folder);
+  ~UnwritableFolder();
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+  // False where this system offers no such flag; the folder is then as it was.
+  bool locked() const { return locked_; }
+
+ private:
+  fs::path folder_;
+  bool locked_ = false;
+};
+
 // Runs PatchRecordStream from a file holding `input` into a new file and
 // returns what it wrote.
 std::string PatchBytes(const std::string& input, int level);
