@@ -19,19 +19,18 @@ void EndWithBackslash(std::string& path) {
   if (path.back() != '\\') path += '\\';
 }
 
-// Copies `source` to `destination`, which must be open for writing. False on
-// any read or write failure.
-bool CopyStream(std::FILE* source, std::FILE* destination, bool& readFailed) {
-  const auto block = std::make_unique<char[]>(kCopyBlockSize);
+enum class StreamCopy { kCopied, kReadFailed, kWriteFailed };
+
+// Copies the rest of `source` to `destination` block by block.
+StreamCopy CopyStream(std::FILE* source, std::FILE* destination) {
+  const auto block = std::make_unique_for_overwrite<char[]>(kCopyBlockSize);
   for (;;) {
     const std::size_t count = std::fread(block.get(), 1, kCopyBlockSize, source);
-    if (count > 0 &&
-        std::fwrite(block.get(), 1, count, destination) != count) {
-      return false;
+    if (count > 0 && std::fwrite(block.get(), 1, count, destination) != count) {
+      return StreamCopy::kWriteFailed;
     }
     if (count < kCopyBlockSize) {
-      readFailed = std::ferror(source) != 0;
-      return !readFailed;
+      return std::ferror(source) ? StreamCopy::kReadFailed : StreamCopy::kCopied;
     }
   }
 }
@@ -57,10 +56,15 @@ bool CopyWholeFile(const std::string& source, const std::string& destination) {
     ShowNotice(readFailed);
     return false;
   }
-  bool sourceFailed = false;
-  if (!CopyStream(in.get(), copy.stream(), sourceFailed)) {
-    ShowNotice(sourceFailed ? readFailed : writeFailed);
-    return false;
+  switch (CopyStream(in.get(), copy.stream())) {
+    case StreamCopy::kCopied:
+      break;
+    case StreamCopy::kReadFailed:
+      ShowNotice(readFailed);
+      return false;
+    case StreamCopy::kWriteFailed:
+      ShowNotice(writeFailed);
+      return false;
   }
   switch (copy.Commit()) {
     case CommitResult::kReplaced:
