@@ -14,6 +14,11 @@ inline constexpr std::array<const char*, 47> kCarIds = {
 // Paths are composed by plain concatenation onto the data path as typed,
 // which is expected to end with a backslash; nothing is normalised.
 
+// The data path as typed, without surrounding white space and without one
+// pair of enclosing double quotes (as Explorer's "Copy as path" adds); a
+// Windows path can hold neither. Nothing else is changed.
+std::string CleanDataPath(const std::string& typed);
+
 // path + "cars\<id>\<id>.csv"
 std::string CarDataFilePath(const std::string& path, const std::string& id);
 // path + "cars\<id>\<id>_backup.csv"
