@@ -32,6 +32,11 @@ std::string CarBackupFilePath(const std::string& path, const std::string& id) {
   return CarFileStem(path, id) + "_backup.csv";
 }
 
+std::string CarPreviousBackupFilePath(const std::string& path,
+                                      const std::string& id) {
+  return CarFileStem(path, id) + "_backup_before_update.csv";
+}
+
 std::string ProbeFilePath(const std::string& path) {
   return path + "cars\\n12\\n12.csv";
 }

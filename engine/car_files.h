@@ -23,6 +23,9 @@ std::string CleanDataPath(const std::string& typed);
 std::string CarDataFilePath(const std::string& path, const std::string& id);
 // path + "cars\<id>\<id>_backup.csv"
 std::string CarBackupFilePath(const std::string& path, const std::string& id);
+// path + "cars\<id>\<id>_backup_before_update.csv": the backup that a game
+// update made out of date, kept for one generation.
+std::string CarPreviousBackupFilePath(const std::string& path, const std::string& id);
 // path + "cars\n12\n12.csv": the file whose presence shows the path is right.
 std::string ProbeFilePath(const std::string& path);
 

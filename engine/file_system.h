@@ -1,10 +1,11 @@
 #pragma once
 
 // The engine's only platform-specific part: opening files by the engine's
-// backslash paths, and replacing a file in one step. Implemented once for
-// Win32 (file_system_win32.cpp) and once for POSIX (file_system_posix.cpp),
-// where each backslash is read as '/'.
+// backslash paths, replacing a file in one step, and keeping other runs out
+// of a game folder. Implemented once for Win32 (file_system_win32.cpp) and
+// once for POSIX (file_system_posix.cpp), where each backslash is read as '/'.
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -24,12 +25,23 @@ bool PathExists(const std::string& path);
 // writing (without being changed) and is not marked read-only.
 bool CanModify(const std::string& path);
 
-enum class CommitResult { kReplaced, kWriteFailed, kReplaceFailed };
+enum class CommitResult {
+  kCommitted,      // the target now has the new contents
+  kWriteFailed,    // writing or flushing the new contents failed
+  kReplaceFailed,  // the new contents could not be put in place
+  kTargetExists,   // kKeepExisting only: something has the target's name
+};
+
+enum class CommitMode {
+  kReplace,       // an existing target is replaced
+  kKeepExisting,  // an existing target is never replaced, even by a race
+};
 
 // A new version of the file at `target`, written to a fresh temporary file in
-// the same folder. Commit() flushes it to disk and moves it over the target in
-// one step; until then, and whenever anything fails, the target is untouched
-// and the temporary file is removed.
+// the same folder, under a name that marks it as this program's. Commit()
+// flushes it to disk and puts it in place in one step; until then, and
+// whenever anything fails, the target is untouched and the temporary file is
+// removed.
 class ReplacementFile {
  public:
   explicit ReplacementFile(const std::string& target);
@@ -40,8 +52,11 @@ class ReplacementFile {
   // The stream to write the new contents to; nullptr if no temporary file
   // could be created.
   std::FILE* stream() const { return stream_; }
+  // True when no temporary file could be made because the folder may not be
+  // written: no permission, or a read-only file system.
+  bool refused() const { return refused_; }
 
-  CommitResult Commit();
+  CommitResult Commit(CommitMode mode = CommitMode::kReplace);
 
  private:
   void Discard();
@@ -49,4 +64,34 @@ class ReplacementFile {
   std::string target_;     // in the platform's own form
   std::string temporary_;  // in the platform's own form; empty when none
   std::FILE* stream_ = nullptr;
+  bool refused_ = false;
+};
+
+// Moves the file `from` over `to` in one step, replacing `to`; on failure
+// both stay as they were.
+bool MoveReplacing(const std::string& from, const std::string& to);
+
+// Removes the temporary files of ReplacementFiles for `target` that a process
+// left behind when it died, and nothing else. Call it only under the game
+// folder's FolderLock, so that no live run is writing one of them.
+void RemoveLeftovers(const std::string& target);
+
+// Keeps other processes' runs out of a folder, however its path is spelt.
+// The system releases it when the process ends, even by a crash, so a dead
+// run never leaves the folder locked.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  // False when another process holds the folder. Where the system cannot
+  // lock it at all, the run goes on unlocked: it is then no worse off than
+  // without a lock, and backups are still never replaced.
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = true;
+  std::intptr_t handle_ = -1;  // the platform's lock handle, -1 when none
 };

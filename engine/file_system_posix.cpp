@@ -1,14 +1,20 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <string_view>
 
 #include "file_system.h"
 
 namespace {
+
+// Marks a temporary file as this program's: "<target><marker><six characters>".
+const char kTemporaryMarker[] = ".brake-tweak-";
 
 // The engine composes Windows paths; here each backslash is a '/'.
 std::string NativePath(std::string path) {
@@ -20,6 +26,10 @@ std::string FolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
 }
 
 // Makes a completed rename durable. Failure here cannot undo the rename, so
@@ -59,9 +69,12 @@ bool CanModify(const std::string& path) {
 
 ReplacementFile::ReplacementFile(const std::string& target)
     : target_(NativePath(target)) {
-  std::string name = target_ + ".XXXXXX";
+  std::string name = target_ + kTemporaryMarker + "XXXXXX";
   const int fd = ::mkstemp(name.data());
-  if (fd < 0) return;
+  if (fd < 0) {
+    refused_ = errno == EACCES || errno == EPERM || errno == EROFS;
+    return;
+  }
   temporary_ = name;
   // Keep the target's permissions; a new file gets the usual 0666 & ~umask.
   struct stat info {};
@@ -90,7 +103,7 @@ void ReplacementFile::Discard() {
   temporary_.clear();
 }
 
-CommitResult ReplacementFile::Commit() {
+CommitResult ReplacementFile::Commit(CommitMode mode) {
   if (stream_ == nullptr) return CommitResult::kWriteFailed;
   const bool written = std::ferror(stream_) == 0 && std::fflush(stream_) == 0 &&
                        ::fsync(::fileno(stream_)) == 0;
@@ -100,11 +113,57 @@ CommitResult ReplacementFile::Commit() {
     Discard();
     return CommitResult::kWriteFailed;
   }
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+  if (mode == CommitMode::kKeepExisting) {
+    // A second name for the new file appears only where none was.
+    if (::link(temporary_.c_str(), target_.c_str()) != 0) {
+      const bool exists = errno == EEXIST;
+      Discard();
+      return exists ? CommitResult::kTargetExists : CommitResult::kReplaceFailed;
+    }
+    // Should this fail, the next run removes the temporary name.
+    ::unlink(temporary_.c_str());
+  } else if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     Discard();
     return CommitResult::kReplaceFailed;
   }
   temporary_.clear();
   SyncFolder(FolderOf(target_));
-  return CommitResult::kReplaced;
+  return CommitResult::kCommitted;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  const std::string target = NativePath(to);
+  if (::rename(NativePath(from).c_str(), target.c_str()) != 0) return false;
+  SyncFolder(FolderOf(target));
+  return true;
+}
+
+void RemoveLeftovers(const std::string& target) {
+  const std::string native = NativePath(target);
+  const std::string prefix = NameOf(native) + kTemporaryMarker;
+  DIR* folder = ::opendir(FolderOf(native).c_str());
+  if (folder == nullptr) return;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (std::string_view(entry->d_name).starts_with(prefix)) {
+      ::unlinkat(::dirfd(folder), entry->d_name, 0);
+    }
+  }
+  ::closedir(folder);
+}
+
+// flock() locks belong to the open folder, so they hold against other
+// processes and against other opens in this one.
+FolderLock::FolderLock(const std::string& folder) {
+  const int fd = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    held_ = errno != EWOULDBLOCK;
+    ::close(fd);
+    return;
+  }
+  handle_ = fd;
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }

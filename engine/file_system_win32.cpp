@@ -2,7 +2,9 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "file_system.h"
 
@@ -13,9 +15,35 @@ namespace {
 constexpr int kReplaceAttempts = 6;
 constexpr DWORD kFirstRetryDelayMs = 10;  // doubled after each attempt
 
+// Marks a temporary file as this program's: "<target><marker><pid>-<n>".
+const char kTemporaryMarker[] = ".brake-tweak-";
+
 bool IsTransientReplaceError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
          error == ERROR_ACCESS_DENIED;
+}
+
+// MoveFileExA, tried again while another program's handle is in the way.
+// GetLastError() tells why it failed.
+bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags) {
+  DWORD delay = kFirstRetryDelayMs;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (attempt == kReplaceAttempts || !IsTransientReplaceError(error)) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(delay);
+    delay *= 2;
+  }
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto separator = path.find_last_of("\\/");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
 }  // namespace
@@ -51,13 +79,15 @@ ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
   // crash is simply skipped.
   const DWORD process = GetCurrentProcessId();
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = target_ + "." + std::to_string(process) + "-" +
-                             std::to_string(GetTickCount() + attempt) + ".tmp";
+    const std::string name = target_ + kTemporaryMarker + std::to_string(process) +
+                             "-" + std::to_string(GetTickCount() + attempt);
     const HANDLE handle =
         CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS) continue;
+      refused_ = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
       return;
     }
     temporary_ = name;
@@ -86,7 +116,7 @@ void ReplacementFile::Discard() {
   temporary_.clear();
 }
 
-CommitResult ReplacementFile::Commit() {
+CommitResult ReplacementFile::Commit(CommitMode mode) {
   if (stream_ == nullptr) return CommitResult::kWriteFailed;
   const HANDLE handle =
       reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream_)));
@@ -98,19 +128,71 @@ CommitResult ReplacementFile::Commit() {
     Discard();
     return CommitResult::kWriteFailed;
   }
-  DWORD delay = kFirstRetryDelayMs;
-  for (int attempt = 1;; ++attempt) {
-    if (MoveFileExA(temporary_.c_str(), target_.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      temporary_.clear();
-      return CommitResult::kReplaced;
-    }
-    if (attempt == kReplaceAttempts || !IsTransientReplaceError(GetLastError())) {
-      break;
-    }
-    Sleep(delay);
-    delay *= 2;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails where the target exists.
+  const DWORD flags =
+      mode == CommitMode::kReplace ? MOVEFILE_REPLACE_EXISTING : DWORD{0};
+  if (MoveWithRetries(temporary_, target_, flags)) {
+    temporary_.clear();
+    return CommitResult::kCommitted;
   }
+  const DWORD error = GetLastError();
   Discard();
-  return CommitResult::kReplaceFailed;
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+             ? CommitResult::kTargetExists
+             : CommitResult::kReplaceFailed;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  return MoveWithRetries(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+
+void RemoveLeftovers(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string prefix = target.substr(folder.size()) + kTemporaryMarker;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((target + kTemporaryMarker + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    // The pattern also matches short 8.3 names; only the long name counts.
+    if (std::string_view(found.cFileName).starts_with(prefix) &&
+        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      DeleteFileA((folder + found.cFileName).c_str());
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+// A named mutex per folder, named after the folder's identity on its volume,
+// so that every spelling of the path (drive letters, short names, case, a
+// Linux path under Wine) meets the same one. Its existence is the lock.
+FolderLock::FolderLock(const std::string& folder) {
+  const HANDLE opened = CreateFileA(
+      folder.c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return;
+  BY_HANDLE_FILE_INFORMATION identity;
+  const bool known = GetFileInformationByHandle(opened, &identity) != 0;
+  CloseHandle(opened);
+  if (!known) return;
+  char name[64];
+  std::snprintf(name, sizeof name, "Local\\KestruneBrakeTweaker-%08lx-%08lx%08lx",
+                identity.dwVolumeSerialNumber, identity.nFileIndexHigh,
+                identity.nFileIndexLow);
+  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  if (mutex == nullptr) {
+    // No access to it: a run with other rights (as administrator) made it.
+    held_ = GetLastError() != ERROR_ACCESS_DENIED;
+    return;
+  }
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    held_ = false;
+    return;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(mutex);
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }

@@ -87,10 +87,21 @@ double LeadingDecimal(std::string_view text) {
   return negative ? -value : value;
 }
 
+class FileSink : public ByteSink {
+ public:
+  explicit FileSink(std::FILE* file) : file_(file) {}
+  bool Write(const char* bytes, std::size_t count) override {
+    return std::fwrite(bytes, 1, count, file_) == count;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
 // Collects output bytes and writes them in blocks; remembers a failed write.
 class BlockWriter {
  public:
-  explicit BlockWriter(std::FILE* out)
+  explicit BlockWriter(ByteSink& out)
       : out_(out),
         buffer_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
@@ -107,7 +118,7 @@ class BlockWriter {
   void Append(std::string_view text) { Append(text.data(), text.size()); }
   bool Flush() {
     if (used_ > 0 && !failed_) {
-      failed_ = std::fwrite(buffer_.get(), 1, used_, out_) != used_;
+      failed_ = !out_.Write(buffer_.get(), used_);
     }
     used_ = 0;
     return !failed_;
@@ -115,7 +126,7 @@ class BlockWriter {
   bool failed() const { return failed_; }
 
  private:
-  std::FILE* out_;
+  ByteSink& out_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
@@ -264,6 +275,11 @@ void RewriteBrakeField(std::string& field, int column, int level) {
 }
 
 StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
+  FileSink sink(out);
+  return PatchRecordStream(in, sink, level);
+}
+
+StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
   const bool rewrites = level >= 0 && level < kUntouchedLevel;
   const auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
   BlockWriter output(out);
@@ -377,12 +393,13 @@ void PatchCarFile(int level, const std::string& backupPath,
       return;
   }
   switch (data.Commit()) {
-    case CommitResult::kReplaced:
+    case CommitResult::kCommitted:
       break;
     case CommitResult::kWriteFailed:
       ShowNotice(writeFailed);
       break;
     case CommitResult::kReplaceFailed:
+    case CommitResult::kTargetExists:
       ShowNotice(cannotModify);
       break;
   }

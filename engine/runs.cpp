@@ -1,8 +1,10 @@
 #include "runs.h"
 
 #include <memory>
+#include <vector>
 
 #include "car_files.h"
+#include "car_state.h"
 #include "file_system.h"
 #include "notice.h"
 #include "record_patch.h"
@@ -11,12 +13,82 @@ namespace {
 
 constexpr std::size_t kCopyBlockSize = 64 * 1024;
 const char kEnterPathNotice[] = "Please enter the path for the game's data files";
-const char kCannotWriteNotice[] =
-    "Failed to open file for writing, process will fail";
 
-// Both buttons accept the folder with or without its last backslash.
-void EndWithBackslash(std::string& path) {
+using CarList = std::vector<std::string>;
+
+// Cleans the typed path and checks it as both buttons need it: not empty,
+// ending with a backslash (appended when missing), naming a folder that
+// holds the probe file. Shows the notice and returns false otherwise.
+bool CheckDataPath(std::string& path) {
+  path = CleanDataPath(path);
+  if (path.empty()) {
+    ShowNotice(kEnterPathNotice);
+    return false;
+  }
   if (path.back() != '\\') path += '\\';
+  const std::string probe = ProbeFilePath(path);
+  if (!FileExists(probe)) {
+    ShowNotice("Failed to find file '" + probe +
+               "', has the path been entered correctly?");
+    return false;
+  }
+  return true;
+}
+
+// Shows one notice instead of one per car when another run has the game
+// folder, or when every car folder the run would write to refuses new files.
+// `restoring`: only cars with a backup count. Nothing stays on disk.
+bool CanRunOn(const std::string& path, const FolderLock& lock, bool restoring) {
+  if (!lock.held()) {
+    ShowNotice("Another copy of the tweaker is working on the game folder '" +
+               path + "'. Wait until it has finished, then try again.");
+    return false;
+  }
+  bool refused = false;
+  for (const char* id : kCarIds) {
+    const std::string data = CarDataFilePath(path, id);
+    if (!FileExists(data) ||
+        (restoring && !FileExists(CarBackupFilePath(path, id)))) {
+      continue;
+    }
+    refused = ReplacementFile(data).refused();
+    if (!refused) break;
+  }
+  if (!refused) return true;
+  ShowNotice("Cannot write to the car folders in '" + path +
+             "cars\\'. Run the tweaker as administrator, or make the folder "
+             "writable, then try again.");
+  return false;
+}
+
+// The cars a run found changed since their backups, named once at its end
+// rather than in a notice each.
+struct ChangedCars {
+  CarList updated;  // by the game
+  CarList edited;   // by something else, after a tweak
+
+  void Report(const std::string& updatedNotice, const std::string& editedAdvice) const {
+    if (!updated.empty()) ShowNotice(updatedNotice + Joined(updated) + ".");
+    if (!edited.empty()) {
+      ShowNotice("These cars were changed by another program or by hand after "
+                 "they were tweaked, so they were left as they are: " +
+                 Joined(edited) + ". " + editedAdvice);
+    }
+  }
+
+  static std::string Joined(const CarList& ids) {
+    std::string text;
+    for (const std::string& id : ids) text += (text.empty() ? "" : ", ") + id;
+    return text;
+  }
+};
+
+// A run's first look at a car: it clears what a dead run left there, then
+// reads the car's state.
+CarState VisitCar(const std::string& data, const std::string& backup) {
+  RemoveLeftovers(data);
+  RemoveLeftovers(backup);
+  return ReadCarState(data, backup);
 }
 
 enum class StreamCopy { kCopied, kReadFailed, kWriteFailed };
@@ -35,16 +107,22 @@ StreamCopy CopyStream(std::FILE* source, std::FILE* destination) {
   }
 }
 
-}  // namespace
-
-bool CopyWholeFile(const std::string& source, const std::string& destination) {
-  if (PathExists(destination) && !CanModify(destination)) {
-    ShowNotice(kCannotWriteNotice);
-    return false;
+// CopyWholeFile; with kKeepExisting a destination that exists, or appears
+// while copying, is left as it is, and that counts as success.
+bool CopyFile(const std::string& source, const std::string& destination,
+              CommitMode mode) {
+  const std::string cannotWrite =
+      "Failed to open file for writing '" + destination + "', process will fail";
+  if (PathExists(destination)) {
+    if (mode == CommitMode::kKeepExisting) return true;
+    if (!CanModify(destination)) {
+      ShowNotice(cannotWrite);
+      return false;
+    }
   }
   ReplacementFile copy(destination);
   if (copy.stream() == nullptr) {
-    ShowNotice(kCannotWriteNotice);
+    ShowNotice(cannotWrite);
     return false;
   }
   const std::string writeFailed =
@@ -66,57 +144,123 @@ bool CopyWholeFile(const std::string& source, const std::string& destination) {
       ShowNotice(writeFailed);
       return false;
   }
-  switch (copy.Commit()) {
-    case CommitResult::kReplaced:
+  switch (copy.Commit(mode)) {
+    case CommitResult::kCommitted:
+    case CommitResult::kTargetExists:
       return true;
     case CommitResult::kWriteFailed:
       ShowNotice(writeFailed);
       return false;
     case CommitResult::kReplaceFailed:
-      ShowNotice(kCannotWriteNotice);
+      ShowNotice(cannotWrite);
       return false;
   }
   return false;
 }
 
+// One car of an Apply. A data file that the game has replaced since the
+// backup was made becomes the car's new original; one that another program
+// changed after a tweak is left alone. The old backup is renamed before the
+// new one is made, so at every moment either it or the game's new file is
+// whole under its own name.
+void ApplyToCar(const std::string& path, const std::string& id, int level,
+                ChangedCars& changed) {
+  const std::string data = CarDataFilePath(path, id);
+  const std::string backup = CarBackupFilePath(path, id);
+  switch (VisitCar(data, backup)) {
+    case CarState::kNoDataFile:
+      return;
+    case CarState::kBackupUnreadable:
+      ShowNotice("Failed to open backup file '" + backup +
+                 "' when trying to patch data");
+      return;
+    case CarState::kDataUnreadable:
+      ShowNotice("Failed to read file '" + data + "' when trying to patch data");
+      return;
+    case CarState::kEditedAfterTweak:
+      changed.edited.push_back(id);
+      return;
+    case CarState::kUpdatedByGame: {
+      const std::string previous = CarPreviousBackupFilePath(path, id);
+      if (!MoveReplacing(backup, previous)) {
+        ShowNotice("Failed to rename file '" + backup + "' to '" + previous +
+                   "', the car was left as it is");
+        return;
+      }
+      if (!CopyFile(data, backup, CommitMode::kKeepExisting)) return;
+      changed.updated.push_back(id);
+      break;
+    }
+    case CarState::kNoBackup:
+      if (!CopyFile(data, backup, CommitMode::kKeepExisting)) return;
+      break;
+    case CarState::kAsBackedUp:
+    case CarState::kTweaked:
+      break;
+  }
+  PatchCarFile(level, backup, data);
+}
+
+// One car of a Restore; true when its data file is now its backup's copy.
+// A data file changed since the backup is the game's newer one, or someone's
+// edit, and is left as it is.
+bool RestoreCar(const std::string& path, const std::string& id,
+                ChangedCars& changed) {
+  const std::string data = CarDataFilePath(path, id);
+  const std::string backup = CarBackupFilePath(path, id);
+  switch (VisitCar(data, backup)) {
+    case CarState::kAsBackedUp:
+    case CarState::kTweaked:
+      return CopyWholeFile(backup, data);
+    case CarState::kUpdatedByGame:
+      changed.updated.push_back(id);
+      return false;
+    case CarState::kEditedAfterTweak:
+      changed.edited.push_back(id);
+      return false;
+    case CarState::kDataUnreadable:
+      ShowNotice("Failed to read file '" + data + "', process will fail");
+      return false;
+    case CarState::kNoDataFile:
+    case CarState::kNoBackup:
+    case CarState::kBackupUnreadable:
+      return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CopyWholeFile(const std::string& source, const std::string& destination) {
+  return CopyFile(source, destination, CommitMode::kReplace);
+}
+
 void ApplyRun(std::string& path, int level) {
-  if (path.empty()) {
-    ShowNotice(kEnterPathNotice);
-    return;
-  }
-  EndWithBackslash(path);
-  const std::string probe = ProbeFilePath(path);
-  if (!FileExists(probe)) {
-    ShowNotice("Failed to find file '" + probe +
-               "', has the path been entered correctly?");
-    return;
-  }
-  for (const char* id : kCarIds) {
-    const std::string data = CarDataFilePath(path, id);
-    const std::string backup = CarBackupFilePath(path, id);
-    if (!FileExists(data)) continue;
-    // The backup holds the game's own file and is never replaced: it is made
-    // only when nothing at all has its name, even an unreadable file.
-    if (!PathExists(backup) && !CopyWholeFile(data, backup)) continue;
-    PatchCarFile(level, backup, data);
-  }
+  if (!CheckDataPath(path)) return;
+  const FolderLock lock(path + "cars");
+  if (!CanRunOn(path, lock, false)) return;
+  ChangedCars changed;
+  for (const char* id : kCarIds) ApplyToCar(path, id, level, changed);
+  changed.Report(
+      "The game has updated these cars since their backups were made; their "
+      "new files are now their backups, the level was applied to them, and "
+      "each old backup is kept in the car's folder as "
+      "<car>_backup_before_update.csv: ",
+      "To tweak them again, let the game verify its files, then apply again.");
   ShowNotice("Tweak process finished");
 }
 
 void RestoreRun(const std::string& typedPath) {
-  if (typedPath.empty()) {
-    ShowNotice(kEnterPathNotice);
-    return;
-  }
   std::string path = typedPath;
-  EndWithBackslash(path);
+  if (!CheckDataPath(path)) return;
+  const FolderLock lock(path + "cars");
+  if (!CanRunOn(path, lock, true)) return;
+  ChangedCars changed;
   int restored = 0;
-  for (const char* id : kCarIds) {
-    const std::string data = CarDataFilePath(path, id);
-    const std::string backup = CarBackupFilePath(path, id);
-    if (FileExists(backup) && FileExists(data) && CopyWholeFile(backup, data)) {
-      ++restored;
-    }
-  }
+  for (const char* id : kCarIds) restored += RestoreCar(path, id, changed);
+  changed.Report(
+      "The game has updated these cars since their backups were made, so they "
+      "already have the game's own files and were left as they are: ",
+      "To put the game's own files back, let the game verify its files.");
   ShowNotice("Restored backup copies of " + std::to_string(restored) + " files");
 }
