@@ -61,7 +61,7 @@ TEST_F(BadInputTest, PathsThatNameNoGameFolderStopWithANotice) {
     EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path)});
     ClearNotices();
     RestoreRun(path);
-    EXPECT_EQ(Notices(), std::vector<std::string>{"Restored backup copies of 0 files"});
+    EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path)});
   }
   EXPECT_EQ(ReadBytes(CarDataFile(folder_.path(), "n12")), cars.at("n12"));
   EXPECT_EQ(FolderListing(folder_.path() / "cars" / "n12"),

@@ -19,7 +19,9 @@
 namespace {
 
 const char kFinished[] = "Tweak process finished";
-const char kCannotWrite[] = "Failed to open file for writing, process will fail";
+std::string CannotWrite(const std::string& file) {
+  return "Failed to open file for writing '" + file + "', process will fail";
+}
 
 class SafetyTest : public EngineTest {
  protected:
@@ -65,7 +67,7 @@ TEST_F(SafetyTest, CopyFailuresLeaveTheDestinationAsItWas) {
   EXPECT_EQ(Notices(), (std::vector<std::string>{
                            "Failed to read file '" + path_ +
                                "missing.bin', process will fail",
-                           kCannotWrite}));
+                           CannotWrite(path_ + "nofolder\\new.bin")}));
   EXPECT_EQ(ReadBytes(root() / "old.bin"), "old contents");
   EXPECT_EQ(FolderListing(root()), std::vector<std::string>{"old.bin"});
 }
@@ -112,7 +114,8 @@ TEST_F(SafetyTest, UnwritableCarFolderIsLeftAsItWas) {
     if (!lock.locked()) GTEST_SKIP() << "no immutable folders on this system";
     ApplyRun(path_, 2);
   }
-  EXPECT_EQ(Notices(), (std::vector<std::string>{kCannotWrite, kFinished}));
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           CannotWrite(EngineBackupFile("131")), kFinished}));
   EXPECT_EQ(Listing("131"), std::vector<std::string>{"131.csv"});
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
@@ -126,12 +129,37 @@ TEST_F(SafetyTest, UnwritableCarFolderIsLeftAsItWas) {
     RestoreRun(path_);
   }
   EXPECT_EQ(Notices(), (std::vector<std::string>{
-                           CannotModify("131"), kFinished, kCannotWrite,
+                           CannotModify("131"), kFinished,
+                           CannotWrite(EngineDataFile("131")),
                            "Restored backup copies of 1 files"}));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), ReferencePatch(cars.at("131"), 2));
   EXPECT_EQ(ReadBytes(CarBackupFile(root(), "131")), cars.at("131"));
   EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), cars.at("n12"));
+}
+
+// A game folder that cannot be written at all (read-only, or under Program
+// Files without administrator rights) gives one notice per run, not one per
+// car, and nothing changes.
+TEST_F(SafetyTest, UnwritableGameFolderGivesOneNotice) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12"});
+  ApplyRun(path_, 2);
+  ClearNotices();
+  {
+    UnwritableFolder first(root() / "cars" / "131");
+    UnwritableFolder second(root() / "cars" / "n12");
+    if (!first.locked() || !second.locked()) GTEST_SKIP() << "no immutable folders";
+    ApplyRun(path_, 0);
+    RestoreRun(path_);
+  }
+  const std::string notice = "Cannot write to the car folders in '" + path_ +
+                             "cars\\'. Run the tweaker as administrator, or make "
+                             "the folder writable, then try again.";
+  EXPECT_EQ(Notices(), (std::vector<std::string>{notice, notice}));
+  for (const auto& [id, original] : cars) {
+    EXPECT_EQ(ReadBytes(CarDataFile(root(), id)), ReferencePatch(original, 2));
+    EXPECT_EQ(Listing(id), (std::vector<std::string>{id + ".csv", id + "_backup.csv"}));
+  }
 }
 
 #ifndef _WIN32
@@ -228,11 +256,15 @@ TEST_F(SafetyTest, ReadOnlyDataFileIsNeitherPatchedNorRestored) {
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
 
   ClearNotices();
-  WriteBytes(CarBackupFile(root(), "131"), "a different backup");
+  const std::string tweaked = ReferencePatch(cars.at("131"), 2);  // as if patched
+  SetFileAttributesA(EngineDataFile("131").c_str(), FILE_ATTRIBUTE_NORMAL);
+  WriteBytes(CarDataFile(root(), "131"), tweaked);
+  SetFileAttributesA(EngineDataFile("131").c_str(), FILE_ATTRIBUTE_READONLY);
   RestoreRun(path_);
   EXPECT_EQ(Notices(), (std::vector<std::string>{
-                           kCannotWrite, "Restored backup copies of 1 files"}));
-  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+                           CannotWrite(EngineDataFile("131")),
+                           "Restored backup copies of 1 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), tweaked);
   EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
   SetFileAttributesA(EngineDataFile("131").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -248,11 +280,10 @@ TEST_P(HeldFileTest, DataFileThatCannotBeReplacedIsLeftAsItWas) {
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   ApplyRun(path_, 2);
-  WriteBytes(CarDataFile(root(), "n12"), "changed by the game");
   RestoreRun(path_);
   CloseHandle(holder);
   EXPECT_EQ(Notices(), (std::vector<std::string>{CannotModify("131"), kFinished,
-                                                 kCannotWrite,
+                                                 CannotWrite(EngineDataFile("131")),
                                                  "Restored backup copies of 1 files"}));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), cars.at("n12"));

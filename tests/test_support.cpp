@@ -101,6 +101,10 @@ fs::path CarBackupFile(const fs::path& root, const std::string& id) {
   return root / "cars" / id / (id + "_backup.csv");
 }
 
+fs::path CarPreviousBackupFile(const fs::path& root, const std::string& id) {
+  return root / "cars" / id / (id + "_backup_before_update.csv");
+}
+
 std::map<std::string, std::string> MakeGameFolder(const fs::path& root,
                                                   std::vector<std::string> ids) {
   if (ids.empty()) ids.assign(kCarIds.begin(), kCarIds.end());

@@ -42,6 +42,7 @@ std::string MakeCarData(int seed, int records, const std::string& brake);
 
 fs::path CarDataFile(const fs::path& root, const std::string& id);
 fs::path CarBackupFile(const fs::path& root, const std::string& id);
+fs::path CarPreviousBackupFile(const fs::path& root, const std::string& id);
 
 // Writes the data files of `ids` (all 47 when empty) under root/cars and
 // returns each car's contents.

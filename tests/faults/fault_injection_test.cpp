@@ -1,5 +1,6 @@
-// Fails every file call of a run in turn: each failure must leave every file
-// whole, say so in a notice, and spoil nothing for the next run.
+// Fails every file call of a run in turn, on a folder with a car the game has
+// updated: each failure must leave every file whole, say so in a notice, and
+// spoil nothing for the next run.
 #include <cstdio>
 #include <map>
 #include <set>
@@ -16,6 +17,20 @@ using Cars = std::map<std::string, std::string>;
 
 const std::vector<std::string> kIds = {"131", "n12", "xsa"};
 
+// The game updated car xsa after an earlier Apply: its data file is the
+// game's new file, its backup still the old original.
+const std::string kUpdatedCar = "xsa";
+std::string GameUpdate() { return MakeCarData(77, 3, "6.5"); }
+
+// The cars' originals, with xsa's the game's new file.
+Cars MakeScenarioFolder(const fs::path& root) {
+  Cars cars = MakeGameFolder(root, kIds);
+  WriteBytes(CarBackupFile(root, kUpdatedCar), cars[kUpdatedCar]);
+  cars[kUpdatedCar] = GameUpdate();
+  WriteBytes(CarDataFile(root, kUpdatedCar), cars[kUpdatedCar]);
+  return cars;
+}
+
 // Apply twice at two levels, then restore.
 void RunScenario(const std::string& path) {
   std::string member = path;
@@ -24,8 +39,12 @@ void RunScenario(const std::string& path) {
   RestoreRun(path);
 }
 
+const std::string kUpdateNotice =
+    "The game has updated these cars since their backups were made; their new "
+    "files are now their backups, the level was applied to them, and each old "
+    "backup is kept in the car's folder as <car>_backup_before_update.csv: xsa.";
 const std::vector<std::string> kQuietNotices = {
-    "Tweak process finished", "Tweak process finished",
+    kUpdateNotice, "Tweak process finished", "Tweak process finished",
     "Restored backup copies of 3 files"};
 
 struct Damage {
@@ -34,27 +53,45 @@ struct Damage {
   int stray = 0;       // files other than data and backup left behind
 };
 
+// The files a car may have besides its data file and backup.
+std::vector<std::string> Expected(const std::string& id, bool previous) {
+  std::vector<std::string> names = {id + ".csv", id + "_backup.csv"};
+  if (previous) names.push_back(id + "_backup_before_update.csv");
+  return names;
+}
+
 // Checks every car after a faulted scenario whose quiet end state is the
-// original data files beside their backups.
-void Inspect(const fs::path& root, const Cars& cars, Damage& damage,
-             const std::string& where) {
+// originals (xsa's the game's new file) beside their backups. The updated
+// car's old original must always be there, as its backup or kept beside it,
+// and its new file may only be patched from a backup of itself.
+void Inspect(const fs::path& root, const Cars& cars, const std::string& old,
+             Damage& damage, const std::string& where) {
   bool differs = false;
   for (const auto& [id, original] : cars) {
     const std::string data = ReadBytes(CarDataFile(root, id));
+    const fs::path backup = CarBackupFile(root, id);
+    const std::string backupBytes = fs::exists(backup) ? ReadBytes(backup) : "";
+    const fs::path previous = CarPreviousBackupFile(root, id);
     const std::set<std::string> whole = {original, ReferencePatch(original, 2),
                                          ReferencePatch(original, 1)};
-    if (!whole.count(data)) {
-      ++damage.lost;
-      ADD_FAILURE() << where << ": data file of " << id << " damaged";
+    bool intact = whole.count(data) && (data == original || backupBytes == original);
+    if (id == kUpdatedCar) {
+      intact = intact && (backupBytes == old || (fs::exists(previous) &&
+                                                 ReadBytes(previous) == old));
+      intact = intact && (!fs::exists(backup) || backupBytes == old ||
+                          backupBytes == original);
+      differs = differs || !fs::exists(previous) || backupBytes != original;
+    } else {
+      intact = intact && (!fs::exists(backup) || backupBytes == original);
+      differs = differs || !fs::exists(backup);
     }
-    if (fs::exists(CarBackupFile(root, id)) &&
-        ReadBytes(CarBackupFile(root, id)) != original) {
+    if (!intact) {
       ++damage.lost;
-      ADD_FAILURE() << where << ": backup of " << id << " damaged";
+      ADD_FAILURE() << where << ": files of " << id << " damaged";
     }
-    differs = differs || data != original || !fs::exists(CarBackupFile(root, id));
+    differs = differs || data != original;
     for (const auto& name : FolderListing(root / "cars" / id)) {
-      if (name != id + ".csv" && name != id + "_backup.csv") {
+      if (name.find(".brake-tweak-") != std::string::npos) {
         ++damage.stray;
         ADD_FAILURE() << where << ": left " << name;
       }
@@ -66,8 +103,9 @@ void Inspect(const fs::path& root, const Cars& cars, Damage& damage,
   }
 }
 
-// A later run without faults must give exactly the expected files.
-void ExpectRecovery(const TempFolder& folder, const Cars& cars,
+// A later run without faults must give exactly the expected files, and
+// finish the game update where the fault cut it short.
+void ExpectRecovery(const TempFolder& folder, const Cars& cars, const std::string& old,
                     const std::string& where) {
   ClearNotices();
   std::string path = folder.DataPath();
@@ -77,20 +115,24 @@ void ExpectRecovery(const TempFolder& folder, const Cars& cars,
         << where << ": " << id;
     EXPECT_EQ(ReadBytes(CarBackupFile(folder.path(), id)), original) << where;
   }
+  EXPECT_EQ(ReadBytes(CarPreviousBackupFile(folder.path(), kUpdatedCar)), old) << where;
   RestoreRun(path);
   for (const auto& [id, original] : cars) {
     EXPECT_EQ(ReadBytes(CarDataFile(folder.path(), id)), original) << where;
+    EXPECT_EQ(FolderListing(folder.path() / "cars" / id), Expected(id, id == kUpdatedCar))
+        << where;
   }
-  EXPECT_EQ(Notices(), (std::vector<std::string>{"Tweak process finished",
-                                                 "Restored backup copies of 3 files"}))
-      << where;
+  std::vector<std::string> notices = {"Tweak process finished",
+                                      "Restored backup copies of 3 files"};
+  if (Notices().size() == 3) notices.insert(notices.begin(), kUpdateNotice);
+  EXPECT_EQ(Notices(), notices) << where;
 }
 
 TEST(FaultInjectionTest, EveryFailedFileCallIsSafeAndReported) {
   long totalCalls = 0;
   {
     TempFolder folder;
-    MakeGameFolder(folder.path(), kIds);
+    MakeScenarioFolder(folder.path());
     FaultArm(0, kFaultFail);
     RunScenario(folder.DataPath());
     totalCalls = FaultDisarm();
@@ -101,7 +143,8 @@ TEST(FaultInjectionTest, EveryFailedFileCallIsSafeAndReported) {
   std::map<std::string, int> faultsByCall;
   for (long n = 1; n <= totalCalls; ++n) {
     TempFolder folder;
-    const Cars cars = MakeGameFolder(folder.path(), kIds);
+    const Cars cars = MakeScenarioFolder(folder.path());
+    const std::string old = ReadBytes(CarBackupFile(folder.path(), kUpdatedCar));
     ClearNotices();
     FaultArm(n, kFaultFail);
     RunScenario(folder.DataPath());
@@ -110,8 +153,8 @@ TEST(FaultInjectionTest, EveryFailedFileCallIsSafeAndReported) {
     ASSERT_NE(call, nullptr) << "call " << n << " was never made";
     ++faultsByCall[call];
     const std::string where = "fault at call " + std::to_string(n) + " (" + call + ")";
-    Inspect(folder.path(), cars, damage, where);
-    ExpectRecovery(folder, cars, where);
+    Inspect(folder.path(), cars, old, damage, where);
+    ExpectRecovery(folder, cars, old, where);
   }
   std::printf("fault injection: %ld file calls failed in turn;", totalCalls);
   for (const auto& [call, count] : faultsByCall) std::printf(" %s %d", call.c_str(), count);

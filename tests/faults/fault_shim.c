@@ -8,6 +8,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdio_ext.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@ static long target;
 static long calls;
 static enum FaultMode faultMode;
 static const char* injectedCall;
+static const char* countedCall;  // only calls of this name count; 0: all
 
 // Streams that got an injected read or write error: ferror reports them.
 enum { kMaxFailedStreams = 64 };
@@ -43,7 +45,10 @@ static void Forget(FILE* stream) {
   }
 }
 
-void FaultArm(long n, enum FaultMode mode) {
+void FaultArm(long n, enum FaultMode mode) { FaultArmCall(0, n, mode); }
+
+void FaultArmCall(const char* call, long n, enum FaultMode mode) {
+  countedCall = call;
   armed = 1;
   target = n;
   calls = 0;
@@ -60,8 +65,13 @@ const char* FaultInjectedCall(void) { return injectedCall; }
 
 // True when this call is to fail; never returns when it is to kill.
 static int Hit(const char* name, int error) {
-  if (!armed || ++calls != target) return 0;
+  if (!armed || (countedCall && strcmp(name, countedCall) != 0)) return 0;
+  if (++calls != target) return 0;
   if (faultMode == kFaultKill) kill(getpid(), SIGKILL);
+  if (faultMode == kFaultPause) {
+    kill(getpid(), SIGSTOP);
+    return 0;
+  }
   injectedCall = name;
   errno = error;
   return 1;
@@ -136,6 +146,12 @@ int rename(const char* from, const char* to) {
   REAL(rename);
   if (Hit("rename", EIO)) return -1;
   return real_rename(from, to);
+}
+
+int link(const char* from, const char* to) {
+  REAL(link);
+  if (Hit("link", EIO)) return -1;
+  return real_link(from, to);
 }
 
 int mkstemp(char* name) {
