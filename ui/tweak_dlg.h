@@ -29,6 +29,7 @@ class CTweakDlg : public CDialog {
   HCURSOR OnQueryDragIcon() { return m_hIcon; }
   void OnRestore();
   void OnApply();
+  void OnDropFiles(HDROP drop);
 };
 
 // The about box, opened from the main window's system menu.
