@@ -76,6 +76,7 @@ BOOL CTweakDlg::OnInitDialog() {
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
   AcceptDroppedFiles(m_hWnd);
+  m_folderSuggestions.Attach(GetDlgItem(m_hWnd, IDC_PATH));
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -155,7 +156,7 @@ void CTweakDlg::OnDropFiles(HDROP drop) {
   const std::string item = TakeFirstDroppedItem(drop);
   if (item.empty()) return;
   const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
-  SetWindowTextA(pathBox, DataFolderForDroppedItem(item).c_str());
+  m_folderSuggestions.SetText(DataFolderForDroppedItem(item));
   SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
 }
 
