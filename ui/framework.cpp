@@ -60,6 +60,10 @@ bool DeliverTestDrop(HWND dialog, const COPYDATASTRUCT* data) {
   const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + data->cbData + 2);
   if (drop == nullptr) return false;
   auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  if (files == nullptr) {
+    GlobalFree(drop);
+    return false;
+  }
   files->pFiles = sizeof(DROPFILES);
   std::memcpy(files + 1, data->lpData, data->cbData);
   GlobalUnlock(drop);
