@@ -1,6 +1,7 @@
 #include "tweak_app.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "notice.h"
 #include "tweak_dlg.h"
@@ -14,10 +15,16 @@ BOOL CTweakApp::InitInstance() {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
-  CTweakDlg dialog;
-  m_pMainWnd = &dialog;
-  dialog.DoModal();
-  m_pMainWnd = nullptr;
+  // The path box's folder suggestions are COM objects: COM is set up once
+  // for the program's one thread and torn down once the dialog is gone.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  {
+    CTweakDlg dialog;
+    m_pMainWnd = &dialog;
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
   return FALSE;
 }
 

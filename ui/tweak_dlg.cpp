@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "folder_drop.h"
 #include "resource.h"
 #include "runs.h"
 
@@ -73,6 +74,9 @@ BOOL CTweakDlg::OnInitDialog() {
 
   SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+  AcceptDroppedFiles(m_hWnd);
+  m_folderSuggestions.Attach(GetDlgItem(m_hWnd, IDC_PATH));
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -87,6 +91,10 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       return OnPaint();
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+      return TRUE;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      result = 0;
       return TRUE;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_RESTORE) {
@@ -140,6 +148,16 @@ void CTweakDlg::OnRestore() {
 void CTweakDlg::OnApply() {
   UpdateData(TRUE);
   ApplyRun(m_strPath, m_nBrakeLevel);
+}
+
+// A drop anywhere on the dialog fills the path box and puts the keyboard
+// there; nothing runs until the user clicks a button.
+void CTweakDlg::OnDropFiles(HDROP drop) {
+  const std::string item = TakeFirstDroppedItem(drop);
+  if (item.empty()) return;
+  const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
+  m_folderSuggestions.SetText(DataFolderForDroppedItem(item));
+  SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "folder_suggestions.h"
 #include "framework.h"
 
 // The main window: the game's data path, the brake level and the two
@@ -14,6 +15,7 @@ class CTweakDlg : public CDialog {
   std::string m_strPath;   // the data folder as typed in IDC_PATH
   int m_nBrakeLevel = 4;   // index of the entry selected in IDC_BRAKES, 0 to 4
   HICON m_hIcon;           // the application icon, for the window and when minimised
+  CFolderSuggestions m_folderSuggestions;  // in IDC_PATH
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -29,6 +31,7 @@ class CTweakDlg : public CDialog {
   HCURSOR OnQueryDragIcon() { return m_hIcon; }
   void OnRestore();
   void OnApply();
+  void OnDropFiles(HDROP drop);
 };
 
 // The about box, opened from the main window's system menu.

@@ -3,8 +3,8 @@
 //   dialog_driver test PROGRAM WORKFOLDER SHOTFOLDER
 //       The end-to-end test: every control against its template, the about
 //       box, the runs through real clicks on a game folder it builds in
-//       WORKFOLDER, and the ways to end the program. Exit code 0 when all
-//       checks pass.
+//       WORKFOLDER, the ways to end the program, and the ways to get the game
+//       folder into the path box. Exit code 0 when all checks pass.
 //   dialog_driver sample FOLDER
 //       Writes a game data folder with the 47 cars' data files.
 //   dialog_driver demo PROGRAM FOLDER SHOTFOLDER
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "car_files.h"
+#include "framework.h"  // kTestDropData
 #include "game_data.h"
 #include "resource.h"
 #include "ui_automation.h"
@@ -946,6 +947,121 @@ void TestRuns(const Program& program, HWND main, const std::string& work,
   Check(FolderIsEmpty(current), "the program's current folder is still untouched");
 }
 
+// A drop of `item` on the dialog. Wine cannot hand a drop's HDROP to another
+// process, so it goes through the program's test entry point, which builds
+// the drop inside the program.
+void Drop(const Program& program, HWND main, const std::string& item) {
+  std::string paths = item;
+  paths.push_back('\0');  // the list's end
+  COPYDATASTRUCT data = {kTestDropData, static_cast<DWORD>(paths.size()), paths.data()};
+  SendMessageTimeoutA(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  program.Sync(main);
+}
+
+// Wine's open suggestion list: a pop-up of the program holding a list box.
+HWND SuggestionList(const Program& program) {
+  for (const HWND popup : program.Windows("Static", "")) {
+    if (const HWND list = FindWindowExA(popup, nullptr, "ListBox", nullptr)) return list;
+  }
+  return nullptr;
+}
+
+void Paste(const Program& program, HWND main, const std::string& text) {
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    const HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    std::memcpy(GlobalLock(copy), text.c_str(), text.size() + 1);
+    GlobalUnlock(copy);
+    SetClipboardData(CF_TEXT, copy);
+    CloseClipboard();
+  }
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  Click(edit);
+  WaitFor([&] { return program.Focus() == edit; }, 5000);
+  Key(VK_END);
+  Key(VK_HOME, VK_SHIFT);
+  Key('V', VK_CONTROL);
+  WaitFor([&] { return WindowText(edit) == text; }, 5000);
+  CheckText(WindowText(edit), text, "path pasted");
+}
+
+// Drops of each kind of item, suggestions taken by keyboard, and a pasted
+// Linux path, on a game root folder (`data` and two other folders) in WORK.
+void TestFindingTheFolder(const Program& program, HWND main, const std::string& work) {
+  const std::string root = work + "\\Kestrune", data = root + "\\data\\";
+  const std::string elsewhere = work + "\\elsewhere";
+  for (const std::string& folder : {root, root + "\\dlc", root + "\\docs", elsewhere}) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  const Cars cars = MakeGameFolder(root + "\\data");
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  const auto running = [&] {
+    DWORD code = 0;
+    return !program.WaitExit(0, &code) && program.Windows("#32770", kNoticeCaption).empty();
+  };
+
+  const std::pair<std::string, std::string> kDrops[] = {
+      {root, data}, {root + "\\data", data}, {root + "\\data\\cars", data},
+      {DataFile(root + "\\data", "n12"), data}, {elsewhere, elsewhere + "\\"}};
+  for (const auto& [item, folder] : kDrops) {
+    Key(VK_TAB);  // the focus leaves the path box
+    Drop(program, main, item);
+    CheckText(WindowText(edit), folder, "drop of " + item + " fills the path box");
+    Check(program.Focus() == edit && !SuggestionList(program) && running(),
+          "after the drop the focus is in the path box, with no list and no run");
+  }
+
+  SetPath(program, main, root + "\\d");
+  HWND list = nullptr;
+  WaitFor([&] { return (list = SuggestionList(program)) != nullptr; }, 5000);
+  program.Sync(main);
+  const RECT below = list != nullptr ? ScreenRect(GetParent(list)) : RECT{};
+  Check(list != nullptr && SendMessageW(list, LB_GETCOUNT, 0, 0) == 3 &&
+            below.right - below.left > DialogFont().Width(root + "\\docs\\"),
+        "typing " + root + "\\d suggests its three folders, in full");
+  RECT shot = ScreenRect(main);
+  UnionRect(&shot, &shot, &below);
+  Screenshot("suggestions", shot);
+  Key(VK_DOWN);
+  Key(VK_RETURN);
+  program.Sync(main);
+  CheckText(WindowText(edit), data, "Down and Enter take the first suggestion");
+  Check(!SuggestionList(program) && program.Focus() == edit && running(),
+        "Enter closed the list; the program is open, the focus in the path box");
+  Type("c");
+  Check(WaitFor([&] { return SuggestionList(program) != nullptr; }, 5000),
+        "typing on after it suggests its subfolders");
+  Key(VK_DOWN);
+  Key(VK_TAB);
+  program.Sync(main);
+  CheckText(WindowText(edit), data + "cars\\", "Down and Tab take the suggestion");
+  Check(program.Focus() == GetDlgItem(main, IDC_BRAKES) && running(),
+        "Tab goes on to the level list; the program is open");
+  Click(edit);
+  Key(VK_END);
+  Type("n");
+  Check(WaitFor([&] { return SuggestionList(program) != nullptr; }, 5000),
+        "typing cars\\n suggests car folders");
+  Key(VK_ESCAPE);
+  program.Sync(main);
+  Check(!SuggestionList(program) && running(), "Escape closes only the list");
+  CheckDataFiles(root + "\\data", cars, -1, "after drops and suggestions (no run)");
+
+  // The path a Linux file manager shows (WORK is on Z:, Wine's drive for the
+  // Linux root), with the program started in C:\windows.
+  std::string linuxPath = data.substr(2);
+  for (char& c : linuxPath) c = c == '\\' ? '/' : c;
+  Paste(program, main, linuxPath);
+  SelectLevel(program, main, 2);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply through a Linux path");
+  CheckDataFiles(root + "\\data", cars, 2, "after Apply through a Linux path");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore through a Linux path");
+  CheckDataFiles(root + "\\data", cars, -1, "after Restore through a Linux path");
+}
+
 int RunTest(const std::string& exe, const std::string& work, const std::string& shots) {
   SetShotFolder(shots);
   std::filesystem::remove_all(work);  // every run starts from a new game folder
@@ -1003,6 +1119,15 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     DWORD code = 1;
     Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
     CheckDataFiles(game, cars, -1, "after Escape (no Apply)");
+  }
+  {
+    std::printf("# Finding the game folder, started in C:\\windows as a launcher does\n");
+    Program program(exe, "C:\\windows");
+    const HWND main = Start(program);
+    TestFindingTheFolder(program, main, work);
+    Key(VK_ESCAPE);
+    DWORD code = 1;
+    Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
   }
   Check(FolderIsEmpty(current), "the program's current folder is untouched at the end");
   std::printf("%d failed checks\n", Failures());

@@ -1,0 +1,258 @@
+#include "folder_suggestions.h"
+
+#include <commctrl.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+// The subfolders of one folder as the autocompletion object asks for them:
+// it calls Expand with the typed text up to its last separator whenever that
+// changes, then reads the list, and itself keeps the entries that begin with
+// all that is typed. Each entry is the typed folder, the name and the same
+// separator, so that taking one lets the user go on into it.
+class CFolderList final : public IEnumString, public IACList {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IUnknown || iid == IID_IEnumString) {
+      *object = static_cast<IEnumString*>(this);
+    } else if (iid == IID_IACList) {
+      *object = static_cast<IACList*>(this);
+    } else {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_nRefs); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG left = InterlockedDecrement(&m_nRefs);
+    if (left == 0) delete this;
+    return left;
+  }
+
+  STDMETHODIMP Expand(LPCWSTR typed) override {
+    m_folders.clear();
+    m_nNext = 0;
+    try {
+      ListFolders(typed);
+    } catch (const std::bad_alloc&) {
+      m_folders.clear();
+      return E_OUTOFMEMORY;
+    }
+    return S_OK;
+  }
+
+  STDMETHODIMP Next(ULONG count, LPOLESTR* strings, ULONG* fetched) override {
+    ULONG given = 0;
+    for (; given < count && m_nNext < m_folders.size(); ++given, ++m_nNext) {
+      const std::wstring& folder = m_folders[m_nNext];
+      const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
+      strings[given] = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+      if (strings[given] == nullptr) break;
+      CopyMemory(strings[given], folder.c_str(), bytes);
+    }
+    if (fetched != nullptr) *fetched = given;
+    return given == count ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG count) override {
+    m_nNext += count;
+    return m_nNext <= m_folders.size() ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Reset() override {
+    m_nNext = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumString** copy) override {
+    *copy = nullptr;
+    return E_NOTIMPL;
+  }
+
+  // The width of the widest entry in the font selected into `dc`.
+  int WidestEntry(HDC dc) const {
+    int widest = 0;
+    for (const std::wstring& folder : m_folders) {
+      SIZE size = {};
+      GetTextExtentPoint32W(dc, folder.c_str(), static_cast<int>(folder.size()), &size);
+      widest = std::max<int>(widest, size.cx);
+    }
+    return widest;
+  }
+
+ private:
+  ~CFolderList() = default;
+
+  // The subfolders of `folder` in alphabetical order. Hidden folders are
+  // listed too: Wine marks Linux dot folders hidden, and Steam keeps its
+  // games under one (~/.local/share/Steam). Wine reads a path that begins
+  // with / as a Linux path only as far as its first backslash, and only when
+  // that much exists, so such a folder is searched as <folder>\*.
+  void ListFolders(const std::wstring& folder) {
+    if (folder.empty()) return;
+    WIN32_FIND_DATAW found;
+    const HANDLE search =
+        FindFirstFileExW((folder + (folder[0] == L'/' ? L"\\*" : L"*")).c_str(),
+                         FindExInfoBasic, &found, FindExSearchLimitToDirectories,
+                         nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return;
+    try {
+      do {
+        const std::wstring name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." &&
+            name != L"..") {
+          m_folders.push_back(folder + name + folder.back());
+        }
+      } while (FindNextFileW(search, &found));
+    } catch (...) {
+      FindClose(search);
+      throw;
+    }
+    FindClose(search);
+    std::sort(m_folders.begin(), m_folders.end(),
+              [](const std::wstring& a, const std::wstring& b) {
+                return lstrcmpiW(a.c_str(), b.c_str()) < 0;
+              });
+  }
+
+  LONG m_nRefs = 1;
+  std::vector<std::wstring> m_folders;
+  std::size_t m_nNext = 0;
+};
+
+void CFolderSuggestions::Attach(HWND edit) {
+  IAutoComplete2* autoComplete = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AutoComplete, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAutoComplete2,
+                              reinterpret_cast<void**>(&autoComplete)))) {
+    return;
+  }
+  CFolderList* folders = new (std::nothrow) CFolderList;
+  if (folders == nullptr || FAILED(autoComplete->SetOptions(ACO_AUTOSUGGEST)) ||
+      FAILED(autoComplete->Init(edit, static_cast<IEnumString*>(folders), nullptr,
+                                nullptr))) {
+    if (folders != nullptr) folders->Release();
+    autoComplete->Release();
+    return;
+  }
+  m_pFolders = folders;
+  autoComplete->QueryInterface(IID_IAutoCompleteDropDown,
+                               reinterpret_cast<void**>(&m_pDropDown));
+  m_pAutoComplete = autoComplete;
+  m_hEdit = edit;
+  // After Init, so that the box sees the dialog's questions before the
+  // autocompletion object does.
+  SetWindowSubclass(edit, &CFolderSuggestions::EditProc, 0,
+                    reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CFolderSuggestions::SetText(const std::string& text) {
+  if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(FALSE);
+  SetWindowTextA(m_hEdit, text.c_str());
+  if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(TRUE);
+}
+
+bool CFolderSuggestions::IsListOpen() const {
+  DWORD status = 0;
+  LPWSTR chosen = nullptr;
+  if (m_pDropDown == nullptr || FAILED(m_pDropDown->GetDropDownStatus(&status, &chosen))) {
+    return false;
+  }
+  CoTaskMemFree(chosen);
+  return (status & ACDD_VISIBLE) != 0;
+}
+
+// The list is as wide as the box, which cuts a deep folder's entries off
+// before the names that tell them apart; so it is widened to its widest
+// entry, within the screen. It is the pop-up that opens right under the box.
+void CFolderSuggestions::WidenList() const {
+  struct Search {
+    RECT box;
+    HWND list;
+  } search = {{}, nullptr};
+  GetWindowRect(m_hEdit, &search.box);
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM data) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(data);
+        RECT r;
+        GetWindowRect(window, &r);
+        if (IsWindowVisible(window) && (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) &&
+            r.left == s.box.left && r.top >= s.box.bottom && r.top <= s.box.bottom + 4) {
+          s.list = window;
+        }
+        return s.list == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (search.list == nullptr) return;
+
+  const HDC dc = GetDC(m_hEdit);
+  const HGDIOBJ font = SelectObject(
+      dc, reinterpret_cast<HFONT>(SendMessageA(m_hEdit, WM_GETFONT, 0, 0)));
+  const int wanted = m_pFolders->WidestEntry(dc) + GetSystemMetrics(SM_CXVSCROLL) +
+                     4 * GetSystemMetrics(SM_CXEDGE) + 8;
+  SelectObject(dc, font);
+  ReleaseDC(m_hEdit, dc);
+  RECT list;
+  GetWindowRect(search.list, &list);
+  if (wanted <= list.right - list.left) return;
+  MONITORINFO monitor = {sizeof monitor, {}, {}, 0};
+  GetMonitorInfoA(MonitorFromWindow(m_hEdit, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& screen = monitor.rcWork;
+  const int width = std::min<int>(wanted, screen.right - screen.left);
+  const int left = std::max<int>(screen.left, std::min<int>(list.left, screen.right - width));
+  SetWindowPos(search.list, nullptr, left, list.top, width, list.bottom - list.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CFolderSuggestions::Detach() {
+  RemoveWindowSubclass(m_hEdit, &CFolderSuggestions::EditProc, 0);
+  if (m_pDropDown != nullptr) m_pDropDown->Release();
+  if (m_pAutoComplete != nullptr) m_pAutoComplete->Release();
+  if (m_pFolders != nullptr) m_pFolders->Release();
+  m_pDropDown = nullptr;
+  m_pAutoComplete = nullptr;
+  m_pFolders = nullptr;
+}
+
+LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wParam,
+                                              LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+  auto* suggestions = reinterpret_cast<CFolderSuggestions*>(self);
+  switch (message) {
+    case WM_GETDLGCODE: {
+      // The dialog asks before it turns Enter into its OK command and Escape
+      // into Cancel; while the list is open, both go to the list instead.
+      const auto* key = reinterpret_cast<const MSG*>(lParam);
+      if (key != nullptr && key->message == WM_KEYDOWN &&
+          (key->wParam == VK_RETURN || key->wParam == VK_ESCAPE) &&
+          suggestions->IsListOpen()) {
+        return DefSubclassProc(edit, message, wParam, lParam) | DLGC_WANTALLKEYS;
+      }
+      break;
+    }
+    case WM_KEYDOWN:
+      // Enter takes the chosen folder and closes the list. The caret goes
+      // after the folder (Wine selects it all), so that typing goes into it.
+      if (wParam == VK_RETURN && suggestions->IsListOpen()) {
+        const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+        const int end = GetWindowTextLengthW(edit);
+        SendMessageW(edit, EM_SETSEL, end, end);
+        return result;
+      }
+      break;
+    case WM_NCDESTROY:
+      suggestions->Detach();
+      break;
+  }
+  const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+  // The list opens and changes as the text does.
+  if ((message == WM_CHAR || message == WM_KEYDOWN || message == WM_PASTE) &&
+      suggestions->IsListOpen()) {
+    suggestions->WidenList();
+  }
+  return result;
+}
