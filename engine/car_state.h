@@ -19,6 +19,7 @@ enum class CarState {
                       // or a hand edit changed a tweaked file
 };
 
-// Reads the car's data file and backup and says which state they are in.
-// Reads each file a few times, in blocks, in constant memory; changes nothing.
+// Reads the car's data file and backup and says which state they are in:
+// both once side by side, then again for each level their brake fields allow,
+// in blocks, in constant memory. Changes nothing.
 CarState ReadCarState(const std::string& dataPath, const std::string& backupPath);

@@ -151,7 +151,7 @@ class TemplateReader {
           {0x80, "Button"},    {0x81, "Edit"},      {0x82, "Static"},
           {0x83, "ListBox"},   {0x84, "ScrollBar"}, {0x85, "ComboBox"}};
       if (isClass && kClasses.count(ordinal)) return kClasses.at(ordinal);
-      return "#" + std::to_string(ordinal);
+      return std::string("#").append(std::to_string(ordinal));
     }
     std::string text;
     for (WORD c = first; c != 0; c = Word()) text += static_cast<char>(c);
