@@ -31,9 +31,7 @@ bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags
     if (MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH)) {
       return true;
     }
-    const DWORD error = GetLastError();
-    if (attempt == kReplaceAttempts || !IsTransientReplaceError(error)) {
-      SetLastError(error);
+    if (attempt == kReplaceAttempts || !IsTransientReplaceError(GetLastError())) {
       return false;
     }
     Sleep(delay);

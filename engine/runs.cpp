@@ -109,7 +109,7 @@ StreamCopy CopyStream(std::FILE* source, std::FILE* destination) {
 
 // CopyWholeFile; with kKeepExisting a destination that exists, or appears
 // while copying, is left as it is, and that counts as success.
-bool CopyFile(const std::string& source, const std::string& destination,
+bool CopyContents(const std::string& source, const std::string& destination,
               CommitMode mode) {
   const std::string cannotWrite =
       "Failed to open file for writing '" + destination + "', process will fail";
@@ -187,12 +187,12 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
                    "', the car was left as it is");
         return;
       }
-      if (!CopyFile(data, backup, CommitMode::kKeepExisting)) return;
+      if (!CopyContents(data, backup, CommitMode::kKeepExisting)) return;
       changed.updated.push_back(id);
       break;
     }
     case CarState::kNoBackup:
-      if (!CopyFile(data, backup, CommitMode::kKeepExisting)) return;
+      if (!CopyContents(data, backup, CommitMode::kKeepExisting)) return;
       break;
     case CarState::kAsBackedUp:
     case CarState::kTweaked:
@@ -232,7 +232,7 @@ bool RestoreCar(const std::string& path, const std::string& id,
 }  // namespace
 
 bool CopyWholeFile(const std::string& source, const std::string& destination) {
-  return CopyFile(source, destination, CommitMode::kReplace);
+  return CopyContents(source, destination, CommitMode::kReplace);
 }
 
 void ApplyRun(std::string& path, int level) {

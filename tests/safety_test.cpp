@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "car_files.h"
+#include "file_system.h"
 #include "record_patch.h"
 #include "runs.h"
 #include "test_support.h"
@@ -136,6 +137,18 @@ TEST_F(SafetyTest, UnwritableCarFolderIsLeftAsItWas) {
   EXPECT_EQ(ReadBytes(CarBackupFile(root(), "131")), cars.at("131"));
   EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), cars.at("n12"));
+}
+
+// A backup appears only where nothing has its name, even when something
+// takes the name while the copy is being written.
+TEST_F(SafetyTest, KeepExistingCommitNeverReplaces) {
+  ReplacementFile late(path_ + "late.csv");
+  ASSERT_NE(late.stream(), nullptr);
+  std::fputs("new", late.stream());
+  WriteBytes(root() / "late.csv", "made meanwhile");
+  EXPECT_EQ(late.Commit(CommitMode::kKeepExisting), CommitResult::kTargetExists);
+  EXPECT_EQ(ReadBytes(root() / "late.csv"), "made meanwhile");
+  EXPECT_EQ(FolderListing(root()), std::vector<std::string>{"late.csv"});
 }
 
 // A game folder that cannot be written at all (read-only, or under Program
