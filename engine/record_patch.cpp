@@ -355,25 +355,25 @@ StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
   return output.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
 }
 
-void PatchCarFile(int level, const std::string& backupPath,
+bool PatchCarFile(int level, const std::string& backupPath,
                   const std::string& dataPath) {
   const FilePtr backup(OpenForReading(backupPath));
   if (!backup) {
     ShowNotice("Failed to open backup file '" + backupPath +
                "' when trying to patch data");
-    return;
+    return false;
   }
   const std::string cannotModify =
       "Failed to open file for modifying '" + dataPath +
       "' when trying to patch data. Ensure the file is not read-only";
   if (PathExists(dataPath) && !CanModify(dataPath)) {
     ShowNotice(cannotModify);
-    return;
+    return false;
   }
   ReplacementFile data(dataPath);
   if (data.stream() == nullptr) {
     ShowNotice(cannotModify);
-    return;
+    return false;
   }
   const std::string writeFailed =
       "Failed to write file '" + dataPath + "' when trying to patch data";
@@ -383,24 +383,25 @@ void PatchCarFile(int level, const std::string& backupPath,
     case StreamResult::kReadError:
       ShowNotice("Failed to read backup file '" + backupPath +
                  "' when trying to patch data");
-      return;
+      return false;
     case StreamResult::kWriteError:
       ShowNotice(writeFailed);
-      return;
+      return false;
     case StreamResult::kBrakeFieldTooLong:
       ShowNotice("Failed to patch file '" + dataPath + "': a brake value in '" +
                  backupPath + "' is longer than 1023 characters");
-      return;
+      return false;
   }
   switch (data.Commit()) {
     case CommitResult::kCommitted:
-      break;
+      return true;
     case CommitResult::kWriteFailed:
       ShowNotice(writeFailed);
-      break;
+      return false;
     case CommitResult::kReplaceFailed:
     case CommitResult::kTargetExists:
       ShowNotice(cannotModify);
-      break;
+      return false;
   }
+  return false;
 }

@@ -26,10 +26,10 @@ class ByteSink {
   ~ByteSink() = default;
 };
 
-// Rewrites one car's data file from its backup at `level` (0 to 4). The data
-// file is replaced only by a complete result; on any failure it stays as it
-// was and a notice says why.
-void PatchCarFile(int level, const std::string& backupPath,
+// Rewrites one car's data file from its backup at `level` (0 to 4) and
+// returns true. The data file is replaced only by a complete result; on any
+// failure it stays as it was, a notice says why, and the result is false.
+bool PatchCarFile(int level, const std::string& backupPath,
                   const std::string& dataPath);
 
 // Copies records from `in` to `out`: fields end at ',' or CR, records at CR,

@@ -187,9 +187,11 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
                    "', the car was left as it is");
         return;
       }
-      if (!CopyContents(data, backup, CommitMode::kKeepExisting)) return;
-      changed.updated.push_back(id);
-      break;
+      if (CopyContents(data, backup, CommitMode::kKeepExisting) &&
+          PatchCarFile(level, backup, data)) {
+        changed.updated.push_back(id);
+      }
+      return;
     }
     case CarState::kNoBackup:
       if (!CopyContents(data, backup, CommitMode::kKeepExisting)) return;
