@@ -107,18 +107,16 @@ StreamCopy CopyStream(std::FILE* source, std::FILE* destination) {
   }
 }
 
-// CopyWholeFile; with kKeepExisting a destination that exists, or appears
-// while copying, is left as it is, and that counts as success.
+// CopyWholeFile; with kKeepExisting a destination that exists by the time
+// the copy is put in place is left as it is, and that counts as success.
 bool CopyContents(const std::string& source, const std::string& destination,
-              CommitMode mode) {
+                  CommitMode mode) {
   const std::string cannotWrite =
       "Failed to open file for writing '" + destination + "', process will fail";
-  if (PathExists(destination)) {
-    if (mode == CommitMode::kKeepExisting) return true;
-    if (!CanModify(destination)) {
-      ShowNotice(cannotWrite);
-      return false;
-    }
+  if (mode == CommitMode::kReplace && PathExists(destination) &&
+      !CanModify(destination)) {
+    ShowNotice(cannotWrite);
+    return false;
   }
   ReplacementFile copy(destination);
   if (copy.stream() == nullptr) {

@@ -277,10 +277,8 @@ TEST_F(RunsTest, LeftoversAreClearedAndAnotherRunIsTurnedAway) {
     ApplyRun(path_, 2);
     RestoreRun(path_);
   }
-  const std::string busy = "Another copy of the tweaker is working on the game "
-                           "folder '" + path_ + "'. Wait until it has finished, "
-                           "then try again.";
-  EXPECT_EQ(Notices(), (std::vector<std::string>{busy, busy}));
+  EXPECT_EQ(Notices(),
+            (std::vector<std::string>{BusyNotice(path_), BusyNotice(path_)}));
   ExpectDataFiles(cars, -1);
   EXPECT_EQ(FolderListing(folder).size(), 6u);
   ApplyRun(path_, 2);

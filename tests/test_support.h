@@ -11,6 +11,9 @@
 
 namespace fs = std::filesystem;
 
+// The notice of a run turned away because another run has the game folder.
+std::string BusyNotice(const std::string& path);
+
 // Every text the engine has shown since the last ClearNotices(), in order.
 const std::vector<std::string>& Notices();
 void ClearNotices();

@@ -227,10 +227,8 @@ TEST(RaceTest, TwoRunsAtOnceNeverMakeATweakedFileTheBackup) {
       std::string member = path;
       ApplyRun(member, 2);
       RestoreRun(path);
-      const std::string busy = "Another copy of the tweaker is working on the game "
-                               "folder '" + path + "'. Wait until it has finished, "
-                               "then try again.";
-      EXPECT_EQ(Notices(), (std::vector<std::string>{busy, busy}));
+      EXPECT_EQ(Notices(),
+                (std::vector<std::string>{BusyNotice(path), BusyNotice(path)}));
       EXPECT_TRUE(ReadBytes(CarDataFile(folder.path(), "131")) == cars.at("131"));
     } else {
       // A run that takes no lock backs up and patches car 131 first; the
