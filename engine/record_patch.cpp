@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -261,44 +262,45 @@ std::size_t FindCommaOrRecordByte(const char* bytes, std::size_t size,
   return size;
 }
 
-}  // namespace
+// Output that keeps nothing, for reading a file's brake fields.
+struct NoOutput {
+  void Append(const char*, std::size_t) {}
+  void Append(std::string_view) {}
+  bool failed() const { return false; }
+};
 
-void RewriteBrakeField(std::string& field, int column, int level) {
-  if (column != kBrakeFieldColumn || level < 0 || level >= kUntouchedLevel) {
-    return;
-  }
-  const double product = LeadingDecimal(field) * (level * 0.25);
-  char text[kFieldCapacity];
-  const auto result = std::to_chars(text, text + sizeof text, product,
-                                    std::chars_format::fixed, 3);
-  field.assign(text, result.ptr);
-}
-
-StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
-  FileSink sink(out);
-  return PatchRecordStream(in, sink, level);
-}
-
-StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
-  const bool rewrites = level >= 0 && level < kUntouchedLevel;
+// Walks the records of `in` as the patch reads them, passing every byte but
+// the brake fields to `output` as the patch writes it (LF and NUL dropped, CR
+// as CR LF, two record ends added at the end of the input). With
+// `collectBrakeFields`, each record's brake field is handed to
+// `onBrakeField(field)`, which may rewrite it in place before it is passed
+// on; a brake field of over kFieldCapacity - 1 bytes ends the walk with
+// kBrakeFieldTooLong, or with `skipLongFields` is left out. Without
+// `collectBrakeFields`, brake fields pass as any other field.
+template <typename Output, typename OnBrakeField>
+StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, bool skipLongFields,
+                         Output& output, OnBrakeField onBrakeField) {
   const auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
-  BlockWriter output(out);
-  std::string brakeField;  // the text so far of a field to be rewritten
+  std::string brakeField;  // the text so far of a brake field
   brakeField.reserve(kFieldCapacity);
+  bool overlong = false;
   // Commas since the record began, counted only while it matters: up to the
-  // brake field, when the brake field is rewritten at all.
+  // brake field, when brake fields are collected at all.
   int column = 0;
-  const auto collectingBrakeField = [&] {
-    return rewrites && column == kBrakeFieldColumn;
+  const auto collecting = [&] {
+    return collectBrakeFields && column == kBrakeFieldColumn;
   };
 
   // Passes one field or record end; fields before and after the brake field
   // never reach here, as spans of field text and commas go out whole.
   const auto endField = [&](char terminator) {
-    if (collectingBrakeField()) {
-      RewriteBrakeField(brakeField, column, level);
-      output.Append(brakeField);
+    if (collecting()) {
+      if (!overlong) {
+        onBrakeField(brakeField);
+        output.Append(brakeField);
+      }
       brakeField.clear();
+      overlong = false;
     }
     if (terminator == '\r') {
       output.Append("\r\n", 2);
@@ -314,22 +316,25 @@ StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
     const char* const bytes = block.get();
     std::size_t i = 0;
     while (i < count) {
-      if (collectingBrakeField()) {
+      if (collecting()) {
         const char c = bytes[i++];
         if (c == ',' || c == '\r') {
           endField(c);
         } else if (c != '\n' && c != '\0') {
-          if (brakeField.size() == kFieldCapacity - 1) {
+          if (brakeField.size() < kFieldCapacity - 1) {
+            brakeField.push_back(c);
+          } else if (skipLongFields) {
+            overlong = true;
+          } else {
             return StreamResult::kBrakeFieldTooLong;
           }
-          brakeField.push_back(c);
         }
         continue;
       }
       // Copy text up to the next byte that matters: the comma before the
       // brake field while it is still ahead, else the next record byte.
       std::size_t end;
-      if (rewrites && column < kBrakeFieldColumn) {
+      if (collectBrakeFields && column < kBrakeFieldColumn) {
         int commas = 0;
         end = i + FindCommaOrRecordByte(bytes + i, count - i,
                                         kBrakeFieldColumn - column, commas);
@@ -352,7 +357,57 @@ StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
   // The end of the input closes the last record and adds one empty record.
   endField('\r');
   endField('\r');
+  return StreamResult::kDone;
+}
+
+}  // namespace
+
+namespace {
+
+// The text the patch writes for a brake field of `value` at `level` (0 to 3),
+// in `text`. The largest double has 309 digits, so it always fits.
+std::string_view PatchedText(double value, int level, char (&text)[kFieldCapacity]) {
+  const auto result = std::to_chars(text, text + sizeof text, value * (level * 0.25),
+                                    std::chars_format::fixed, 3);
+  return {text, static_cast<std::size_t>(result.ptr - text)};
+}
+
+}  // namespace
+
+void RewriteBrakeField(std::string& field, int column, int level) {
+  if (column != kBrakeFieldColumn || level < 0 || level >= kUntouchedLevel) {
+    return;
+  }
+  char text[kFieldCapacity];
+  field.assign(PatchedText(LeadingDecimal(field), level, text));
+}
+
+double PatchedBrakeValue(double value, int level) {
+  char text[kFieldCapacity];
+  return LeadingDecimal(PatchedText(value, level, text));
+}
+
+StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
+  FileSink sink(out);
+  return PatchRecordStream(in, sink, level);
+}
+
+StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
+  BlockWriter output(out);
+  const bool rewrites = level >= 0 && level < kUntouchedLevel;
+  const StreamResult result =
+      WalkRecords(in, rewrites, false, output, [&](std::string& field) {
+        RewriteBrakeField(field, kBrakeFieldColumn, level);
+      });
+  if (result != StreamResult::kDone) return result;
   return output.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
+}
+
+StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values) {
+  NoOutput output;
+  return WalkRecords(in, true, true, output, [&](const std::string& field) {
+    values.push_back(LeadingDecimal(field));
+  });
 }
 
 bool PatchCarFile(int level, const std::string& backupPath,

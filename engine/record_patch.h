@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 inline constexpr int kBrakeFieldColumn = 278;  // 0-based field index
 inline constexpr int kUntouchedLevel = 4;      // leaves the brake field as it is
@@ -44,3 +45,15 @@ StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level);
 // by its leading decimal number times level * 0.25, written with exactly three
 // decimals ("%.3f" as the C locale writes it). Any other field is left as is.
 void RewriteBrakeField(std::string& field, int column, int level);
+
+// The number that the patch writes at `level` (0 to 3) in place of a brake
+// field whose leading decimal number is `value`. A larger value never gives a
+// smaller number.
+double PatchedBrakeValue(double value, int level);
+
+// Appends to `values` the number of each record's brake field in `in`, read
+// as the patch reads it (its leading decimal number, 0 when it has none), in
+// record order. Records without a brake field, or
+// with one longer than kFieldCapacity - 1 bytes, add none. Reads in blocks
+// and keeps constant memory beside `values`. kDone or kReadError.
+StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values);
