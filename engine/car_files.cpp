@@ -41,9 +41,4 @@ std::string ProbeFilePath(const std::string& path) {
   return path + "cars\\n12\\n12.csv";
 }
 
-bool FileExists(const std::string& path) {
-  std::FILE* file = OpenForReading(path);
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
+bool FileExists(const std::string& path) { return OpenForReading(path) != nullptr; }

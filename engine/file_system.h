@@ -3,20 +3,34 @@
 // The engine's only platform-specific part: opening files by the engine's
 // backslash paths, replacing a file in one step, and keeping other runs out
 // of a game folder. Implemented once for Win32 (file_system_win32.cpp) and
-// once for POSIX (file_system_posix.cpp), where each backslash is read as '/'.
+// once for POSIX (file_system_posix.cpp), where each backslash is read as '/';
+// what both share is in file_system.cpp.
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+
+// Marks a temporary file as this program's: "<target><marker><generated>".
+inline constexpr std::string_view kTemporaryMarker = ".brake-tweak-";
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens an existing regular file for binary reading; nullptr on failure.
-std::FILE* OpenForReading(const std::string& path);
+// Why OpenForReading gave no file.
+enum class OpenFailure {
+  kMissing,   // nothing has that name, or a folder on the way is missing
+  kNotAFile,  // a folder, pipe, device or other non-regular file has it
+  kRefused,   // a file has it but cannot be opened: no permission, another
+              // program holds it, a disk error
+};
+
+// Opens an existing regular file for binary reading, never waiting on a pipe
+// or device; nullptr on failure, with the reason in `why` when given.
+FilePtr OpenForReading(const std::string& path, OpenFailure* why = nullptr);
 
 // True when anything at all has this name, even if it cannot be read.
 bool PathExists(const std::string& path);
@@ -71,8 +85,15 @@ class ReplacementFile {
 // both stay as they were.
 bool MoveReplacing(const std::string& from, const std::string& to);
 
+// Whether `name` (without folder) is one that a ReplacementFile for a target
+// named `targetName` can have: "<target name>.brake-tweak-" followed by
+// exactly the generated part, six letters or digits (POSIX) or a process id
+// and a counter in decimal joined by '-' (Windows).
+bool IsTemporaryNameFor(std::string_view name, std::string_view targetName);
+
 // Removes the temporary files of ReplacementFiles for `target` that a process
-// left behind when it died, and nothing else. Call it only under the game
+// left behind when it died (the names IsTemporaryNameFor accepts), and
+// nothing else. Call it only under the game
 // folder's FolderLock, so that no live run is writing one of them.
 void RemoveLeftovers(const std::string& target);
 

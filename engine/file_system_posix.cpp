@@ -13,9 +13,6 @@
 
 namespace {
 
-// Marks a temporary file as this program's: "<target><marker><six characters>".
-const char kTemporaryMarker[] = ".brake-tweak-";
-
 // The engine composes Windows paths; here each backslash is a '/'.
 std::string NativePath(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
@@ -43,15 +40,35 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
-std::FILE* OpenForReading(const std::string& path) {
-  std::FILE* file = std::fopen(NativePath(path).c_str(), "rb");
-  if (file == nullptr) return nullptr;
+// Only a regular file is opened. A pipe would wait for a writer and a device
+// may act on being opened, so the name is looked at first; O_NONBLOCK covers
+// a swap of the name in between, and fstat sees what was opened.
+FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
+  OpenFailure failure = OpenFailure::kRefused;
+  const std::string native = NativePath(path);
   struct stat info {};
-  if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-    std::fclose(file);
-    return nullptr;
+  if (::stat(native.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) failure = OpenFailure::kMissing;
+  } else if (!S_ISREG(info.st_mode)) {
+    failure = OpenFailure::kNotAFile;
+  } else if (const int fd = ::open(native.c_str(),
+                                   O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+             fd >= 0) {
+    if (::fstat(fd, &info) != 0) {
+      ::close(fd);
+    } else if (!S_ISREG(info.st_mode)) {
+      ::close(fd);
+      failure = OpenFailure::kNotAFile;
+    } else if (std::FILE* file = ::fdopen(fd, "rb")) {
+      return FilePtr(file);
+    } else {
+      ::close(fd);
+    }
+  } else if (errno == ENOENT) {
+    failure = OpenFailure::kMissing;
   }
-  return file;
+  if (why != nullptr) *why = failure;
+  return nullptr;
 }
 
 bool PathExists(const std::string& path) {
@@ -61,7 +78,9 @@ bool PathExists(const std::string& path) {
 }
 
 bool CanModify(const std::string& path) {
-  const int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC);
+  // O_NONBLOCK: a pipe without a reader fails at once instead of waiting.
+  const int fd =
+      ::open(NativePath(path).c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   ::close(fd);
   return true;
@@ -69,7 +88,7 @@ bool CanModify(const std::string& path) {
 
 ReplacementFile::ReplacementFile(const std::string& target)
     : target_(NativePath(target)) {
-  std::string name = target_ + kTemporaryMarker + "XXXXXX";
+  std::string name = target_ + std::string(kTemporaryMarker) + "XXXXXX";
   const int fd = ::mkstemp(name.data());
   if (fd < 0) {
     refused_ = errno == EACCES || errno == EPERM || errno == EROFS;
@@ -140,11 +159,11 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
 
 void RemoveLeftovers(const std::string& target) {
   const std::string native = NativePath(target);
-  const std::string prefix = NameOf(native) + kTemporaryMarker;
+  const std::string name = NameOf(native);
   DIR* folder = ::opendir(FolderOf(native).c_str());
   if (folder == nullptr) return;
   while (const dirent* entry = ::readdir(folder)) {
-    if (std::string_view(entry->d_name).starts_with(prefix)) {
+    if (IsTemporaryNameFor(entry->d_name, name)) {
       ::unlinkat(::dirfd(folder), entry->d_name, 0);
     }
   }

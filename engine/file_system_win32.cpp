@@ -15,9 +15,6 @@ namespace {
 constexpr int kReplaceAttempts = 6;
 constexpr DWORD kFirstRetryDelayMs = 10;  // doubled after each attempt
 
-// Marks a temporary file as this program's: "<target><marker><pid>-<n>".
-const char kTemporaryMarker[] = ".brake-tweak-";
-
 bool IsTransientReplaceError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
          error == ERROR_ACCESS_DENIED;
@@ -39,6 +36,19 @@ bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags
   }
 }
 
+// A C stream over `handle`, which it then owns; nullptr, with the handle
+// closed, on failure.
+std::FILE* OpenStream(HANDLE handle, int flags, const char* mode) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, mode);
+  if (stream == nullptr) _close(fd);
+  return stream;
+}
+
 std::string FolderOf(const std::string& path) {
   const auto separator = path.find_last_of("\\/");
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
@@ -46,8 +56,38 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-std::FILE* OpenForReading(const std::string& path) {
-  return std::fopen(path.c_str(), "rb");
+// Shared as fopen shares it: others may read and write meanwhile. A folder
+// is told by its attributes, since opening one fails as a refusal does; a
+// device or pipe by the type of what was opened.
+FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
+  OpenFailure failure = OpenFailure::kRefused;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      failure = OpenFailure::kMissing;
+    }
+  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    failure = OpenFailure::kNotAFile;
+  }
+  if (failure == OpenFailure::kRefused) {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        failure = OpenFailure::kMissing;
+      }
+    } else if (GetFileType(handle) != FILE_TYPE_DISK) {
+      CloseHandle(handle);
+      failure = OpenFailure::kNotAFile;
+    } else if (std::FILE* file = OpenStream(handle, _O_RDONLY, "rb")) {
+      return FilePtr(file);
+    }
+  }
+  if (why != nullptr) *why = failure;
+  return nullptr;
 }
 
 bool PathExists(const std::string& path) {
@@ -77,8 +117,9 @@ ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
   // crash is simply skipped.
   const DWORD process = GetCurrentProcessId();
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = target_ + kTemporaryMarker + std::to_string(process) +
-                             "-" + std::to_string(GetTickCount() + attempt);
+    const std::string name = target_ + std::string(kTemporaryMarker) +
+                             std::to_string(process) + "-" +
+                             std::to_string(GetTickCount() + attempt);
     const HANDLE handle =
         CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -89,18 +130,8 @@ ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
       return;
     }
     temporary_ = name;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
-                                   _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-      CloseHandle(handle);
-      Discard();
-      return;
-    }
-    stream_ = _fdopen(fd, "wb");
-    if (stream_ == nullptr) {
-      _close(fd);
-      Discard();
-    }
+    stream_ = OpenStream(handle, _O_WRONLY, "wb");
+    if (stream_ == nullptr) Discard();
     return;
   }
 }
@@ -146,13 +177,14 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
 
 void RemoveLeftovers(const std::string& target) {
   const std::string folder = FolderOf(target);
-  const std::string prefix = target.substr(folder.size()) + kTemporaryMarker;
+  const std::string name = target.substr(folder.size());
   WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((target + kTemporaryMarker + "*").c_str(), &found);
+  const HANDLE search = FindFirstFileA(
+      (target + std::string(kTemporaryMarker) + "*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     // The pattern also matches short 8.3 names; only the long name counts.
-    if (std::string_view(found.cFileName).starts_with(prefix) &&
+    if (IsTemporaryNameFor(found.cFileName, name) &&
         (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       DeleteFileA((folder + found.cFileName).c_str());
     }
