@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "file_system.h"
 #include "record_patch.h"
@@ -72,117 +73,78 @@ Match MatchBackup(std::FILE* data, std::FILE* backup, int level) {
   }
 }
 
-// Reads a file record by record as the patch does (fields end at ',' or CR,
-// records at CR; LF and NUL bytes are dropped) and keeps each record's brake
-// field.
-class BrakeFieldReader {
- public:
-  explicit BrakeFieldReader(std::FILE* file)
-      : file_(file), block_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {
-    std::rewind(file_);
+// Whether two files are known to differ in length: then neither is the
+// other byte for byte.
+bool LengthsDiffer(std::FILE* a, std::FILE* b) {
+  if (std::fseek(a, 0, SEEK_END) != 0 || std::fseek(b, 0, SEEK_END) != 0) {
+    return false;
   }
+  const long lengthA = std::ftell(a);
+  const long lengthB = std::ftell(b);
+  return lengthA >= 0 && lengthB >= 0 && lengthA != lengthB;
+}
 
-  // Moves to the next record; false at the end of the file or on a failure.
-  bool Next() {
-    field_.clear();
-    int column = 0;  // commas so far, counted up to just past the brake field
-    int c = Get();
-    if (c == EOF) return false;
-    for (; c != EOF && c != '\r'; c = Get()) {
-      if (c == ',') {
-        if (column <= kBrakeFieldColumn) ++column;
-      } else if (c != '\n' && c != '\0' && column == kBrakeFieldColumn &&
-                 field_.size() < kFieldCapacity) {
-        field_.push_back(static_cast<char>(c));
-      }
+// How many values of the sorted list `now` can be paired, each with a value
+// of the sorted list `before` mapped by `map`, to which it is equal. `map`
+// must keep the order of values.
+template <typename Map>
+std::size_t CommonValues(const std::vector<double>& before, Map map,
+                         const std::vector<double>& now) {
+  std::size_t common = 0;
+  auto next = now.begin();
+  double from = 0.0;
+  double to = map(from);
+  for (const double value : before) {
+    if (value != from) to = map(from = value);  // equal values map once
+    while (next != now.end() && *next < to) ++next;
+    if (next == now.end()) break;
+    if (*next == to) {
+      ++common;
+      ++next;
     }
-    hasField_ = column >= kBrakeFieldColumn;
-    return true;
   }
+  return common;
+}
 
-  // The brake field of the current record, if it has one that could be
-  // rewritten (at most kFieldCapacity - 1 bytes).
-  const std::string* field() const {
-    return hasField_ && field_.size() < kFieldCapacity ? &field_ : nullptr;
+// Whether some level from 0% to 75% explains the data file's brake values
+// better than the backup's own values do. A record whose value a level leaves
+// as it is (zero, an empty or non-numeric field) counts the same either way.
+bool CarriesTweak(std::vector<double> before, std::vector<double> now) {
+  std::sort(before.begin(), before.end());
+  std::sort(now.begin(), now.end());
+  const std::size_t asBackedUp =
+      CommonValues(before, [](double value) { return value; }, now);
+  for (int level = 0; level < kUntouchedLevel; ++level) {
+    const auto patched = [level](double value) {
+      return PatchedBrakeValue(value, level);
+    };
+    if (CommonValues(before, patched, now) > asBackedUp) return true;
   }
-  bool failed() const { return std::ferror(file_) != 0; }
-
- private:
-  int Get() {
-    if (used_ == count_) {
-      count_ = std::fread(block_.get(), 1, kBlockSize, file_);
-      used_ = 0;
-      if (count_ == 0) return EOF;
-    }
-    return static_cast<unsigned char>(block_[used_++]);
-  }
-
-  std::FILE* file_;
-  std::unique_ptr<char[]> block_;
-  std::size_t count_ = 0;
-  std::size_t used_ = 0;
-  std::string field_;
-  bool hasField_ = false;
-};
-
-// What the brake fields say when the records of both files are taken in
-// order side by side. Reading them is cheap beside patching the backup, so
-// this picks the levels worth a byte-for-byte comparison.
-struct BrakeFieldVerdict {
-  // Bit 0: every brake field is the backup's as it is; bit level + 1: every
-  // brake field is the backup's patched at that level. A data file that is
-  // the backup, or the backup patched at a level, always keeps that bit.
-  unsigned candidates = 0x3F;
-  // Some brake field holds a value that a level other than 100% makes of the
-  // backup's one, and that differs from it.
-  bool tweaked = false;
-  bool dataFailed = false;
-  bool backupFailed = false;
-};
-
-BrakeFieldVerdict CompareBrakeFields(std::FILE* data, std::FILE* backup) {
-  BrakeFieldReader dataRecords(data);
-  BrakeFieldReader backupRecords(backup);
-  BrakeFieldVerdict verdict;
-  while (dataRecords.Next() && backupRecords.Next()) {
-    const std::string* now = dataRecords.field();
-    const std::string* before = backupRecords.field();
-    if (now == nullptr || before == nullptr) {
-      if (now != before) verdict.candidates = 0;
-      continue;
-    }
-    unsigned levels = *now == *before ? 1u | (1u << (kUntouchedLevel + 1)) : 0u;
-    for (int level = 0; level < kUntouchedLevel; ++level) {
-      std::string tweaked = *before;
-      RewriteBrakeField(tweaked, kBrakeFieldColumn, level);
-      if (tweaked != *now) continue;
-      levels |= 1u << (level + 1);
-      verdict.tweaked = verdict.tweaked || *now != *before;
-    }
-    verdict.candidates &= levels;
-  }
-  verdict.dataFailed = dataRecords.failed();
-  verdict.backupFailed = backupRecords.failed();
-  return verdict;
+  return false;
 }
 
 }  // namespace
 
-// A data file that matches neither the backup nor any of its patches has
-// changed since the backup was made. It still carries the tweak when any of
-// its brake fields does: a file holding even one tweaked value is never taken
-// for the game's own.
 CarState ReadCarState(const std::string& dataPath, const std::string& backupPath) {
-  const FilePtr data(OpenForReading(dataPath));
-  if (!data) return CarState::kNoDataFile;
+  OpenFailure failure{};
+  const FilePtr data = OpenForReading(dataPath, &failure);
+  if (!data) {
+    switch (failure) {
+      case OpenFailure::kMissing:
+        return CarState::kNoDataFile;
+      case OpenFailure::kNotAFile:
+        return CarState::kDataNotAFile;
+      case OpenFailure::kRefused:
+        return CarState::kDataUnreadable;
+    }
+  }
   if (!PathExists(backupPath)) return CarState::kNoBackup;
-  const FilePtr backup(OpenForReading(backupPath));
+  const FilePtr backup = OpenForReading(backupPath);
   if (!backup) return CarState::kBackupUnreadable;
-  const BrakeFieldVerdict brakes = CompareBrakeFields(data.get(), backup.get());
-  if (brakes.dataFailed) return CarState::kDataUnreadable;
-  if (brakes.backupFailed) return CarState::kBackupUnreadable;
-  for (int level = -1; level <= kUntouchedLevel; ++level) {
-    if ((brakes.candidates & (1u << (level + 1))) == 0) continue;
+
+  // A wrong level stops at the first brake field it would write otherwise.
+  const int first = LengthsDiffer(data.get(), backup.get()) ? 0 : -1;
+  for (int level = first; level <= kUntouchedLevel; ++level) {
     switch (MatchBackup(data.get(), backup.get(), level)) {
       case Match::kSame:
         return level < 0 ? CarState::kAsBackedUp : CarState::kTweaked;
@@ -194,5 +156,18 @@ CarState ReadCarState(const std::string& dataPath, const std::string& backupPath
         return CarState::kBackupUnreadable;
     }
   }
-  return brakes.tweaked ? CarState::kEditedAfterTweak : CarState::kUpdatedByGame;
+
+  std::rewind(data.get());
+  std::rewind(backup.get());
+  std::vector<double> now;
+  std::vector<double> before;
+  if (ReadBrakeValues(data.get(), now) != StreamResult::kDone) {
+    return CarState::kDataUnreadable;
+  }
+  if (ReadBrakeValues(backup.get(), before) != StreamResult::kDone) {
+    return CarState::kBackupUnreadable;
+  }
+  return CarriesTweak(std::move(before), std::move(now))
+             ? CarState::kEditedAfterTweak
+             : CarState::kUpdatedByGame;
 }

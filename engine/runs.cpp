@@ -64,11 +64,19 @@ bool CanRunOn(const std::string& path, const FolderLock& lock, bool restoring) {
 // The cars a run found changed since their backups, named once at its end
 // rather than in a notice each.
 struct ChangedCars {
-  CarList updated;  // by the game
-  CarList edited;   // by something else, after a tweak
+  CarList updated;     // by the game
+  CarList notPatched;  // by the game, but the level could not be applied
+  CarList edited;      // by something else, after a tweak
 
   void Report(const std::string& updatedNotice, const std::string& editedAdvice) const {
     if (!updated.empty()) ShowNotice(updatedNotice + Joined(updated) + ".");
+    if (!notPatched.empty()) {
+      ShowNotice("The game has updated these cars since their backups were "
+                 "made, and each old backup is kept in the car's folder as "
+                 "<car>_backup_before_update.csv, but the level could not be "
+                 "applied to their new files (the notices before say why): " +
+                 Joined(notPatched) + ". Apply again to finish them.");
+    }
     if (!edited.empty()) {
       ShowNotice("These cars were changed by another program or by hand after "
                  "they were tweaked, so they were left as they are: " +
@@ -84,11 +92,16 @@ struct ChangedCars {
 };
 
 // A run's first look at a car: it clears what a dead run left there, then
-// reads the car's state.
+// reads the car's state. A data file that is no file at all is named here.
 CarState VisitCar(const std::string& data, const std::string& backup) {
   RemoveLeftovers(data);
   RemoveLeftovers(backup);
-  return ReadCarState(data, backup);
+  const CarState state = ReadCarState(data, backup);
+  if (state == CarState::kDataNotAFile) {
+    ShowNotice("'" + data + "' is not a file but a folder, pipe or device, so "
+               "the car was left as it is");
+  }
+  return state;
 }
 
 enum class StreamCopy { kCopied, kReadFailed, kWriteFailed };
@@ -167,6 +180,7 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
   const std::string backup = CarBackupFilePath(path, id);
   switch (VisitCar(data, backup)) {
     case CarState::kNoDataFile:
+    case CarState::kDataNotAFile:
       return;
     case CarState::kBackupUnreadable:
       ShowNotice("Failed to open backup file '" + backup +
@@ -185,10 +199,9 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
                    "', the car was left as it is");
         return;
       }
-      if (CopyContents(data, backup, CommitMode::kKeepExisting) &&
-          PatchCarFile(level, backup, data)) {
-        changed.updated.push_back(id);
-      }
+      const bool patched = CopyContents(data, backup, CommitMode::kKeepExisting) &&
+                           PatchCarFile(level, backup, data);
+      (patched ? changed.updated : changed.notPatched).push_back(id);
       return;
     }
     case CarState::kNoBackup:
@@ -221,9 +234,12 @@ bool RestoreCar(const std::string& path, const std::string& id,
     case CarState::kDataUnreadable:
       ShowNotice("Failed to read file '" + data + "', process will fail");
       return false;
-    case CarState::kNoDataFile:
-    case CarState::kNoBackup:
     case CarState::kBackupUnreadable:
+      ShowNotice("Failed to read file '" + backup + "', process will fail");
+      return false;
+    case CarState::kNoDataFile:
+    case CarState::kDataNotAFile:
+    case CarState::kNoBackup:
       return false;
   }
   return false;
@@ -246,7 +262,10 @@ void ApplyRun(std::string& path, int level) {
       "new files are now their backups, the level was applied to them, and "
       "each old backup is kept in the car's folder as "
       "<car>_backup_before_update.csv: ",
-      "To tweak them again, let the game verify its files, then apply again.");
+      "To tweak them again, let the game verify its files, then apply again. "
+      "If a car is still named once the game has verified its files, the "
+      "game's own file looks tweaked beside its old backup: delete that car's "
+      "<car>_backup.csv, then apply again.");
   ShowNotice("Tweak process finished");
 }
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ std::string RestoreFoundUpdates(const std::string& ids) {
   return "The game has updated these cars since their backups were made, so they "
          "already have the game's own files and were left as they are: " + ids + ".";
 }
+const char kEditAdvice[] =
+    "To tweak them again, let the game verify its files, then apply again. If a "
+    "car is still named once the game has verified its files, the game's own "
+    "file looks tweaked beside its old backup: delete that car's "
+    "<car>_backup.csv, then apply again.";
 std::string FoundEdits(const std::string& ids, const std::string& advice) {
   return "These cars were changed by another program or by hand after they were "
          "tweaked, so they were left as they are: " + ids + ". " + advice;
@@ -43,6 +49,62 @@ std::string BrakeField(const std::string& data, int record) {
     start = data.find(',', start) + 1;
   }
   return data.substr(start, data.find_first_of(",\r", start) - start);
+}
+
+// The records of a file's text, without their CR LF.
+std::vector<std::string> Records(const std::string& data) {
+  std::vector<std::string> records;
+  for (std::size_t start = 0; start < data.size();) {
+    const std::size_t end = data.find("\r\n", start);
+    records.push_back(data.substr(start, end - start));
+    start = end + 2;
+  }
+  return records;
+}
+std::string Joined(const std::vector<std::string>& records) {
+  std::string data;
+  for (const auto& record : records) data += record + "\r\n";
+  return data;
+}
+
+// Car data whose records after the header have these brake fields, in order.
+std::string WithBrakes(int seed, const std::vector<std::string>& brakes) {
+  std::vector<std::string> records =
+      Records(MakeCarData(seed, static_cast<int>(brakes.size()) + 1, "B"));
+  for (std::size_t i = 0; i < brakes.size(); ++i) {
+    const std::size_t at = records[i + 1].find(",B,");
+    records[i + 1].replace(at + 1, 1, brakes[i]);
+  }
+  return Joined(records);
+}
+
+// The text with each record's brake field passed through `rewrite`.
+template <typename Rewrite>
+std::string MapBrakeFields(const std::string& data, Rewrite rewrite) {
+  std::vector<std::string> records = Records(data);
+  for (std::string& record : records) {
+    std::size_t start = 0;
+    int column = 0;
+    for (std::size_t comma; column < kBrakeFieldColumn &&
+                            (comma = record.find(',', start)) != std::string::npos;
+         ++column) {
+      start = comma + 1;
+    }
+    if (column < kBrakeFieldColumn) continue;  // no brake field
+    const std::size_t end = std::min(record.find(',', start), record.size());
+    record.replace(start, end - start, rewrite(record.substr(start, end - start)));
+  }
+  return Joined(records);
+}
+
+// Numbers written as a spreadsheet saves them, in their shortest form:
+// 1.000 becomes 1, 0.500 becomes 0.5.
+std::string ShortestForm(const std::string& data) {
+  return MapBrakeFields(data, [](const std::string& field) {
+    char text[64];
+    return std::string(text, std::to_chars(text, text + sizeof text,
+                                           std::stod(field)).ptr);
+  });
 }
 
 class RunsTest : public EngineTest {
@@ -232,8 +294,7 @@ TEST_F(RunsTest, CarsEditedAfterATweakAreLeftAlone) {
   RestoreRun(path_);
   EXPECT_EQ(Notices(),
             (std::vector<std::string>{
-                FoundEdits("131", "To tweak them again, let the game verify its "
-                                  "files, then apply again."),
+                FoundEdits("131", kEditAdvice),
                 kFinished,
                 FoundEdits("131", "To put the game's own files back, let the game "
                                   "verify its files."),
@@ -287,6 +348,102 @@ TEST_F(RunsTest, LeftoversAreClearedAndAnotherRunIsTurnedAway) {
   left.insert(left.end(), {"131.csv", "131_backup.csv"});
   std::sort(left.begin(), left.end());
   EXPECT_EQ(FolderListing(folder), left);
+}
+
+// Game updates whose brake values a level could have given: a change of
+// format only, with zero brakes; one value changed to a level's; empty and
+// zero fields written as 0.000; records re-sorted. Each is the game's file.
+TEST_F(RunsTest, UpdatesThatLookLikeALevelAreTakenAsTheGames) {
+  const Cars originals = {{"131", WithBrakes(1, {"0.0", "0.5", "0.0", "1.25"})},
+                          {"205", WithBrakes(2, {"2.000", "3.000", "5.000"})},
+                          {"207", WithBrakes(3, {"2.5", "3.5", "7.25"})},
+                          {"307", WithBrakes(4, {"", "0", "4.5", "6.5"})},
+                          {"n12", WithBrakes(5, {"4.000", "2.000", "1.000"})}};
+  for (const auto& [id, data] : originals) WriteBytes(CarDataFile(root(), id), data);
+  ApplyRun(path_, 2);
+  std::vector<std::string> sorted = Records(originals.at("n12"));
+  std::rotate(sorted.begin() + 1, sorted.begin() + 2, sorted.end());
+  const Cars updates = {{"131", WithBrakes(1, {"0.000", "0.500", "0.000", "1.250"})},
+                        {"205", WithBrakes(2, {"1.000", "3.000", "5.000"})},
+                        {"207", WithBrakes(3, {"0.000", "3.5", "7.25"})},
+                        {"307", WithBrakes(4, {"0.000", "0.000", "4.5", "6.5"})},
+                        {"n12", Joined(sorted)}};
+  for (const auto& [id, data] : updates) WriteBytes(CarDataFile(root(), id), data);
+  ClearNotices();
+  ApplyRun(path_, 1);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           ApplyFoundUpdates("131, 205, 207, 307, n12"), kFinished}));
+  ExpectBackups(updates);
+  ExpectDataFiles(updates, 1);
+  for (const auto& [id, original] : originals) {
+    EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root(), id)), original) << id;
+  }
+}
+
+// Tweaked files changed since by another program or by hand: saved with
+// numbers in their shortest form, a record added at the top, the first
+// record removed, records moved. Each still carries the tweak, so both runs
+// leave it alone, and its backup stays the game's file edit after edit.
+TEST_F(RunsTest, EditedTweaksAreNeverTakenForTheGames) {
+  Cars cars;
+  int seed = 10;
+  for (const std::string id : {"131", "205", "207", "307", "n12"}) {
+    cars[id] = WithBrakes(++seed, {"1.000", "2.5", "4.125", "8", "0.3", "0"});
+    WriteBytes(CarDataFile(root(), id), cars[id]);
+  }
+  ApplyRun(path_, 2);
+  const auto edit = [&](const std::string& id, auto change) {
+    std::vector<std::string> records = Records(ReadBytes(CarDataFile(root(), id)));
+    change(records);
+    WriteBytes(CarDataFile(root(), id), Joined(records));
+  };
+  const auto tweaked = [&](const std::string& id) {
+    return ReadBytes(CarDataFile(root(), id));
+  };
+  WriteBytes(CarDataFile(root(), "131"), ShortestForm(tweaked("131")));
+  edit("205", [](auto& r) { r.insert(r.begin(), Records(MakeCarData(9, 1, ""))[0]); });
+  edit("207", [](auto& r) { r.erase(r.begin() + 1); });
+  edit("307", [](auto& r) { std::reverse(r.begin() + 1, r.end()); });
+  Cars edited;
+  for (const std::string id : {"131", "205", "207", "307"}) edited[id] = tweaked(id);
+  ClearNotices();
+  ApplyRun(path_, 3);
+  RestoreRun(path_);
+  const std::string ids = "131, 205, 207, 307";
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           FoundEdits(ids, kEditAdvice), kFinished,
+                           FoundEdits(ids, "To put the game's own files back, let "
+                                           "the game verify its files."),
+                           Restored(1)[0]}));
+  ExpectDataFiles(edited, -1);
+  ExpectBackups(cars);
+
+  // A second edit, and an Apply after it.
+  edit("131", [](auto& r) { r.pop_back(); });
+  ClearNotices();
+  ApplyRun(path_, 2);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{FoundEdits(ids, kEditAdvice), kFinished}));
+  ExpectBackups(cars);
+  ExpectNoStrayFiles(cars);
+}
+
+// Clean-up takes only the names this program's temporary files can have.
+TEST_F(RunsTest, PlayersFilesThatLookLikeLeftoversStay) {
+  MakeGameFolder(root(), {"n12", "x3x"});
+  const fs::path folder = root() / "cars" / "x3x";
+  std::vector<std::string> names = {
+      "x3x.csv.brake-tweak-notes.txt", "x3x.csv.brake-tweak-settings I like.csv",
+      "x3x_backup.csv.brake-tweak-",   "x3x.csv.brake-tweak-Ab12C",
+      "x3x.csv.brake-tweak-12-34-56",  "x3x.csv.brake-tweak-012-3"};
+  for (const auto& name : names) WriteBytes(folder / name, "the player's");
+  WriteBytes(folder / "x3x.csv.brake-tweak-q1W2e3", "left by a dead run");
+  WriteBytes(folder / "x3x_backup.csv.brake-tweak-4321-0", "left by a dead run");
+  ApplyRun(path_, 2);
+  RestoreRun(path_);
+  names.insert(names.end(), {"x3x.csv", "x3x_backup.csv"});
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(FolderListing(folder), names);
+  EXPECT_EQ(ReadBytes(folder / "x3x.csv.brake-tweak-notes.txt"), "the player's");
 }
 
 }  // namespace

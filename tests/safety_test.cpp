@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #endif
@@ -84,6 +85,56 @@ TEST_F(SafetyTest, UnreadableBackupIsNeverReplaced) {
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
   EXPECT_TRUE(fs::is_directory(CarBackupFile(root(), "131")));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
+
+  ClearNotices();
+  RestoreRun(path_);  // names it too, and does not count it
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to read file '" + EngineBackupFile("131") +
+                               "', process will fail",
+                           "Restored backup copies of 1 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), cars.at("n12"));
+}
+
+// A folder where a car's data file should be, and (POSIX) a pipe that would
+// never give a byte, as data file or as backup: each is named, its car is
+// skipped, and no run waits on it.
+TEST_F(SafetyTest, CarFilesThatAreNoFilesAreNamedAndSkipped) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12", "307"});
+  fs::create_directories(CarDataFile(root(), "205"));
+  std::vector<std::string> named = {"205"};
+  std::string backupNotice;
+#ifndef _WIN32
+  fs::create_directories(root() / "cars" / "207");
+  ASSERT_EQ(::mkfifo(CarDataFile(root(), "207").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo(CarBackupFile(root(), "307").c_str(), 0644), 0);
+  named.push_back("207");
+  backupNotice = EngineBackupFile("307");
+#endif
+  std::vector<std::string> apply, restore;
+  for (const auto& id : named) {
+    apply.push_back(EngineDataFile(id).insert(0, 1, '\'') +
+                    "' is not a file but a folder, pipe or device, so the car "
+                    "was left as it is");
+  }
+  restore = apply;
+  if (!backupNotice.empty()) {
+    apply.push_back("Failed to open backup file '" + backupNotice +
+                    "' when trying to patch data");
+    restore.push_back("Failed to read file '" + backupNotice + "', process will fail");
+  }
+  apply.push_back(kFinished);
+  restore.push_back(backupNotice.empty() ? "Restored backup copies of 3 files"
+                                         : "Restored backup copies of 2 files");
+  ApplyRun(path_, 2);
+  EXPECT_EQ(Notices(), apply);
+  ClearNotices();
+  RestoreRun(path_);
+  EXPECT_EQ(Notices(), restore);
+  for (const auto& [id, original] : cars) {
+    EXPECT_EQ(ReadBytes(CarDataFile(root(), id)), original) << id;
+  }
+  EXPECT_EQ(Listing("205"), std::vector<std::string>{"205.csv"});
 }
 
 TEST_F(SafetyTest, BrakeFieldTooLongLeavesTheCarAlone) {
@@ -238,6 +289,33 @@ TEST_F(WriteFailureTest, PatchThatCannotBeWrittenLeavesTheDataFile) {
   EXPECT_EQ(Listing("cel"), (std::vector<std::string>{"cel.csv", "cel_backup.csv"}));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), ReferencePatch(cars_["131"], 2));
+}
+
+// The game updated car cel, and its new file cannot be backed up: the old
+// backup is kept under its new name, and a notice says so.
+TEST_F(WriteFailureTest, UpdateIsNamedWhenItsPatchFails) {
+  const std::string old = MakeCarData(8, 3, "2.0");
+  WriteBytes(CarBackupFile(root(), "cel"), old);
+  {
+    FileSizeLimit limit(kLimit);
+    ApplyRun(path_, 2);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to write file '" + EngineBackupFile("cel") +
+                               "', process will fail",
+                           "The game has updated these cars since their backups "
+                           "were made, and each old backup is kept in the car's "
+                           "folder as <car>_backup_before_update.csv, but the level "
+                           "could not be applied to their new files (the notices "
+                           "before say why): cel. Apply again to finish them.",
+                           kFinished}));
+  EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root(), "cel")), old);
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
+  ClearNotices();
+  ApplyRun(path_, 2);  // and Apply again finishes it
+  EXPECT_EQ(Notices(), std::vector<std::string>{kFinished});
+  EXPECT_EQ(ReadBytes(CarBackupFile(root(), "cel")), cars_["cel"]);
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), ReferencePatch(cars_["cel"], 2));
 }
 
 TEST_F(WriteFailureTest, RestoreCountsOnlyWhatItRestored) {
