@@ -1,6 +1,7 @@
 // Benchmark of the patch (Linux): throughput of PatchRecordStream against cp
-// and awk on one synthetic file, peak memory at two input sizes, and whole
-// Apply and Restore runs over a 47-car folder.
+// and awk on one synthetic file, peak memory at two input sizes, the cost of
+// reading a large car's state beside one patch pass, and whole Apply and
+// Restore runs over a 47-car folder.
 //
 //   patch_bench run FOLDER [MEGABYTES] [RUNS]  the whole benchmark; its files
 //                                              go to FOLDER (default 200, 7)
@@ -26,12 +27,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "car_files.h"
+#include "car_state.h"
 #include "notice.h"
 #include "record_patch.h"
 #include "runs.h"
@@ -281,6 +284,105 @@ void TimeContenders(std::vector<Contender>& contenders, const fs::path& folder,
   }
 }
 
+double SecondsOf(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+// The text of `file` with each record's brake field passed through `rewrite`,
+// written to `output`.
+void RewriteBrakes(const fs::path& file, const fs::path& output,
+                   const std::function<std::string(const std::string&)>& rewrite) {
+  std::ifstream in(file, std::ios::binary);
+  std::ofstream out(output, std::ios::binary | std::ios::trunc);
+  std::string record;
+  while (std::getline(in, record, '\n')) {
+    std::size_t start = 0;
+    int column = 0;
+    for (std::size_t comma; column < kBrakeFieldColumn &&
+                            (comma = record.find(',', start)) != std::string::npos;
+         ++column) {
+      start = comma + 1;
+    }
+    if (column == kBrakeFieldColumn) {
+      const std::size_t end = record.find(',', start);
+      record.replace(start, end - start, rewrite(record.substr(start, end - start)));
+    }
+    out << record << '\n';
+  }
+}
+
+struct StateRead {
+  const char* name;
+  fs::path data;
+  CarState expected;
+  double seconds = 0;
+};
+
+// Reading the state of the car whose backup is `backup`, in each state, as
+// a ratio to one patch pass of the backup (PatchRecordStream file to file);
+// all files in the page cache. False when a state is read wrongly.
+bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
+  const std::string self = fs::read_symlink("/proc/self/exe");
+  const fs::path patched = folder / "state-patch.csv";
+  std::vector<StateRead> reads = {
+      {"as backed up", folder / "state-copy.csv", CarState::kAsBackedUp},
+      {"tweaked (50%)", folder / "state-tweaked.csv", CarState::kTweaked},
+      {"updated (a quarter of the brakes)", folder / "state-updated.csv",
+       CarState::kUpdatedByGame},
+      {"edited (last record removed)", folder / "state-edited.csv",
+       CarState::kEditedAfterTweak}};
+  fs::copy_file(backup, reads[0].data, fs::copy_options::overwrite_existing);
+  Patch(2, backup.c_str(), reads[1].data.c_str());
+  int record = 0;
+  RewriteBrakes(backup, reads[2].data, [&](const std::string& field) {
+    return ++record % 4 == 0 ? std::to_string(std::atof(field.c_str()) + 1.5)
+                             : field;
+  });
+  {
+    std::string tweaked = ReadBytes(reads[1].data);
+    tweaked.erase(tweaked.rfind("\r\n", tweaked.size() - 7) + 2);  // 2 empty records
+    std::ofstream(reads[3].data, std::ios::binary) << tweaked;
+  }
+  std::vector<double> patches;
+  for (int run = 0; run <= runs; ++run) {
+    fs::remove(patched);
+    sync();
+    const double seconds =
+        SecondsOf([&] { Patch(2, backup.c_str(), patched.c_str()); });
+    if (run > 0) patches.push_back(seconds);
+  }
+  fs::remove(patched);
+  const double patch = Median(patches);
+  bool ok = true;
+  std::printf("\nReading a car's state (%.1f MB backup), median of %d runs; one "
+              "patch pass of it: %.3f s\n",
+              fs::file_size(backup) / kMB, runs, patch);
+  for (StateRead& read : reads) {
+    std::vector<double> seconds;
+    CarState state{};
+    for (int run = 0; run <= runs; ++run) {
+      const double s = SecondsOf([&] { state = ReadCarState(read.data, backup); });
+      if (run > 0) seconds.push_back(s);
+    }
+    read.seconds = Median(seconds);
+    const bool right = state == read.expected;
+    ok = ok && right;
+    std::printf("  %-36s %.3f s = %.2fx one patch pass%s\n", read.name, read.seconds,
+                read.seconds / patch, right ? "" : " (WRONG STATE)");
+    fs::remove(read.data);
+  }
+  const double worst =
+      std::max_element(reads.begin(), reads.end(), [](auto& a, auto& b) {
+        return a.seconds < b.seconds;
+      })->seconds / patch;
+  std::printf("  target: at most 2x one patch pass: %s (%.2fx at worst)\n",
+              worst <= 2 ? "met" : "MISSED", worst);
+  return ok && worst <= 2;
+}
+
 int RunAll(const fs::path& folder, int megabytes, int runs) {
   setenv("LC_ALL", "C", 1);
   const std::string self = fs::read_symlink("/proc/self/exe");
@@ -334,6 +436,8 @@ int RunAll(const fs::path& folder, int megabytes, int runs) {
   }
   const long bigRssKiB = contenders[1].maxRssKiB;
 
+  const bool statesOk = TimeStateReads(big, folder, runs);
+
   // Cars as in the sample folder (2 to 5 records), then larger ones.
   const WholeRun sample = TimeWholeRuns(
       folder / "sample", [](int index) { return 2 + (index + 1) % 4; }, runs);
@@ -367,7 +471,7 @@ int RunAll(const fs::path& folder, int megabytes, int runs) {
       fastVsAwk ? "met" : "MISSED", rate[1] / rate[2], rate[1] / rate[3],
       constantMemory ? "met" : "MISSED");
   const bool ok = sameAsCp && sameAsAwk && sample.ok && larger.ok && fastVsCp &&
-                  fastVsAwk && constantMemory;
+                  fastVsAwk && constantMemory && statesOk;
   return ok ? 0 : 1;
 }
 
