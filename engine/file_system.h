@@ -11,9 +11,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Marks a temporary file as this program's: "<target><marker><generated>".
 inline constexpr std::string_view kTemporaryMarker = ".brake-tweak-";
+
+// The lock file that FolderLock keeps in the folder on Windows while it is
+// held; the system deletes it when the lock is released.
+inline constexpr char kFolderLockFileName[] = "KestruneBrakeTweaker.lock";
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -93,13 +98,20 @@ bool IsTemporaryNameFor(std::string_view name, std::string_view targetName);
 
 // Removes the temporary files of ReplacementFiles for `target` that a process
 // left behind when it died (the names IsTemporaryNameFor accepts), and
-// nothing else. Call it only under the game
-// folder's FolderLock, so that no live run is writing one of them.
-void RemoveLeftovers(const std::string& target);
+// nothing else. While `target` itself is missing, such a file may be its last
+// copy: a replace cut short on a file system that does not journal renames
+// (FAT32, exFAT) can leave the new file only under its temporary name. With
+// `keepWhileTargetMissing` they are then kept, and their names (without
+// folder) returned. Call it only under the game folder's FolderLock, so that
+// no live run is writing one of them.
+std::vector<std::string> RemoveLeftovers(const std::string& target,
+                                         bool keepWhileTargetMissing);
 
-// Keeps other processes' runs out of a folder, however its path is spelt.
-// The system releases it when the process ends, even by a crash, so a dead
-// run never leaves the folder locked.
+// Keeps other runs out of a folder, however its path is spelt: on Windows
+// those of every process, session, user and machine, with a lock file named
+// kFolderLockFileName in the folder; on POSIX those of every process, with
+// flock(). The system releases it when the process ends, even by a crash, so
+// a dead run never leaves the folder locked.
 class FolderLock {
  public:
   explicit FolderLock(const std::string& folder);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_system.h"
 
@@ -157,17 +158,25 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
   return true;
 }
 
-void RemoveLeftovers(const std::string& target) {
+std::vector<std::string> RemoveLeftovers(const std::string& target,
+                                         bool keepWhileTargetMissing) {
   const std::string native = NativePath(target);
   const std::string name = NameOf(native);
+  const bool keep = keepWhileTargetMissing && !PathExists(target);
+  std::vector<std::string> kept;
   DIR* folder = ::opendir(FolderOf(native).c_str());
-  if (folder == nullptr) return;
+  if (folder == nullptr) return kept;
   while (const dirent* entry = ::readdir(folder)) {
-    if (IsTemporaryNameFor(entry->d_name, name)) {
+    if (!IsTemporaryNameFor(entry->d_name, name)) continue;
+    if (keep) {
+      kept.push_back(entry->d_name);
+    } else {
       ::unlinkat(::dirfd(folder), entry->d_name, 0);
     }
   }
   ::closedir(folder);
+  std::sort(kept.begin(), kept.end());
+  return kept;
 }
 
 // flock() locks belong to the open folder, so they hold against other

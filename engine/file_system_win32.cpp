@@ -2,38 +2,82 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_system.h"
 
 namespace {
 
-// A rename that meets another program's open handle (a virus scanner, an
-// indexer, the game itself) is tried again for a moment before giving up.
-constexpr int kReplaceAttempts = 6;
-constexpr DWORD kFirstRetryDelayMs = 10;  // doubled after each attempt
+// Another program's handle (the game, a virus scanner, a sync client) can
+// stand in the way of an open or a replace for a moment, and so can a file
+// whose deletion waits for its last handle to close. Such failures are tried
+// again, with growing pauses, for about 2 s in all.
+constexpr ULONGLONG kBusyRetryMs = 2000;
+constexpr DWORD kLongestPauseMs = 250;
 
-bool IsTransientReplaceError(DWORD error) {
+bool IsBusyError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-         error == ERROR_ACCESS_DENIED;
+         error == ERROR_DELETE_PENDING;
 }
 
-// MoveFileExA, tried again while another program's handle is in the way.
-// GetLastError() tells why it failed.
-bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags) {
-  DWORD delay = kFirstRetryDelayMs;
-  for (int attempt = 1;; ++attempt) {
-    if (MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH)) {
-      return true;
-    }
-    if (attempt == kReplaceAttempts || !IsTransientReplaceError(GetLastError())) {
+// Opening a file whose deletion is pending fails with ERROR_ACCESS_DENIED,
+// as a refusal does; but then even its attributes cannot be read.
+bool IsDeletePending(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+         GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// Calls `attempt` until it succeeds, until it fails with an error that
+// `busy` does not accept, or for about 2 s. GetLastError() then tells why the
+// last attempt failed.
+template <typename Attempt, typename Busy>
+bool TryWhileBusy(Attempt attempt, Busy busy) {
+  const ULONGLONG start = GetTickCount64();
+  for (DWORD pause = 1;; pause = std::min(2 * pause, kLongestPauseMs)) {
+    if (attempt()) return true;
+    const DWORD error = GetLastError();
+    if (!busy(error) || GetTickCount64() - start + pause > kBusyRetryMs) {
+      SetLastError(error);
       return false;
     }
-    Sleep(delay);
-    delay *= 2;
+    Sleep(pause);
   }
+}
+
+// CreateFileA for an existing file, tried again while it is busy.
+HANDLE OpenExisting(const std::string& path, DWORD access, DWORD sharing) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  TryWhileBusy(
+      [&] {
+        handle = CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+      },
+      [&](DWORD error) {
+        return IsBusyError(error) ||
+               (error == ERROR_ACCESS_DENIED && IsDeletePending(path));
+      });
+  return handle;
+}
+
+// MoveFileExA, tried again while it is busy. A replace also fails with
+// ERROR_ACCESS_DENIED while another program has the target open without
+// FILE_SHARE_DELETE. GetLastError() tells why it failed.
+bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags) {
+  return TryWhileBusy(
+      [&] {
+        return MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != 0;
+      },
+      [](DWORD error) { return IsBusyError(error) || error == ERROR_ACCESS_DENIED; });
+}
+
+bool IsMissingError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_NAME;
 }
 
 // A C stream over `handle`, which it then owns; nullptr, with the handle
@@ -57,34 +101,26 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 // Shared as fopen shares it: others may read and write meanwhile. A folder
-// is told by its attributes, since opening one fails as a refusal does; a
-// device or pipe by the type of what was opened.
+// fails to open as a refusal does, so the attributes tell it; a device or
+// pipe is told by the type of what was opened.
 FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
+  const HANDLE handle =
+      OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
   OpenFailure failure = OpenFailure::kRefused;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
+  if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (IsMissingError(error)) {
       failure = OpenFailure::kMissing;
-    }
-  } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    failure = OpenFailure::kNotAFile;
-  }
-  if (failure == OpenFailure::kRefused) {
-    const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        failure = OpenFailure::kMissing;
-      }
-    } else if (GetFileType(handle) != FILE_TYPE_DISK) {
-      CloseHandle(handle);
+    } else if (attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       failure = OpenFailure::kNotAFile;
-    } else if (std::FILE* file = OpenStream(handle, _O_RDONLY, "rb")) {
-      return FilePtr(file);
     }
+  } else if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    failure = OpenFailure::kNotAFile;
+  } else if (std::FILE* file = OpenStream(handle, _O_RDONLY, "rb")) {
+    return FilePtr(file);
   }
   if (why != nullptr) *why = failure;
   return nullptr;
@@ -104,9 +140,8 @@ bool CanModify(const std::string& path) {
   }
   // Opening for writing fails while another program holds the file without
   // sharing it for writing. Nothing is written.
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      OpenExisting(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
   return true;
@@ -114,8 +149,9 @@ bool CanModify(const std::string& path) {
 
 ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
   // CREATE_NEW never opens an existing file, so a name left by an earlier
-  // crash is simply skipped.
+  // crash, or one whose deletion is pending, is simply skipped.
   const DWORD process = GetCurrentProcessId();
+  DWORD error = ERROR_SUCCESS;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string name = target_ + std::string(kTemporaryMarker) +
                              std::to_string(process) + "-" +
@@ -124,16 +160,19 @@ ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
         CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      if (error == ERROR_FILE_EXISTS) continue;
-      refused_ = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
-      return;
+      error = GetLastError();
+      if (error == ERROR_FILE_EXISTS ||
+          (error == ERROR_ACCESS_DENIED && IsDeletePending(name))) {
+        continue;
+      }
+      break;
     }
     temporary_ = name;
     stream_ = OpenStream(handle, _O_WRONLY, "wb");
     if (stream_ == nullptr) Discard();
     return;
   }
+  refused_ = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
 }
 
 ReplacementFile::~ReplacementFile() { Discard(); }
@@ -175,52 +214,53 @@ bool MoveReplacing(const std::string& from, const std::string& to) {
   return MoveWithRetries(from, to, MOVEFILE_REPLACE_EXISTING);
 }
 
-void RemoveLeftovers(const std::string& target) {
+std::vector<std::string> RemoveLeftovers(const std::string& target,
+                                         bool keepWhileTargetMissing) {
   const std::string folder = FolderOf(target);
   const std::string name = target.substr(folder.size());
+  const bool keep = keepWhileTargetMissing && !PathExists(target);
+  std::vector<std::string> kept;
   WIN32_FIND_DATAA found;
   const HANDLE search = FindFirstFileA(
       (target + std::string(kTemporaryMarker) + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  if (search == INVALID_HANDLE_VALUE) return kept;
   do {
     // The pattern also matches short 8.3 names; only the long name counts.
     if (IsTemporaryNameFor(found.cFileName, name) &&
         (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      DeleteFileA((folder + found.cFileName).c_str());
+      if (keep) {
+        kept.push_back(found.cFileName);
+      } else {
+        DeleteFileA((folder + found.cFileName).c_str());
+      }
     }
   } while (FindNextFileA(search, &found));
   FindClose(search);
+  return kept;
 }
 
-// A named mutex per folder, named after the folder's identity on its volume,
-// so that every spelling of the path (drive letters, short names, case, a
-// Linux path under Wine) meets the same one. Its existence is the lock.
+// A lock file in the folder, opened without sharing and deleted when its
+// handle closes. The file system enforces the sharing for every process,
+// session and user, and a file server for every machine; the system closes
+// the handle when the process ends, even by a crash. A file left behind by a
+// machine that went down opens as any other, so it never blocks a later run.
 FolderLock::FolderLock(const std::string& folder) {
-  const HANDLE opened = CreateFileA(
-      folder.c_str(), FILE_READ_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) return;
-  BY_HANDLE_FILE_INFORMATION identity;
-  const bool known = GetFileInformationByHandle(opened, &identity) != 0;
-  CloseHandle(opened);
-  if (!known) return;
-  char name[64];
-  std::snprintf(name, sizeof name, "Local\\KestruneBrakeTweaker-%08lx-%08lx%08lx",
-                identity.dwVolumeSerialNumber, identity.nFileIndexHigh,
-                identity.nFileIndexLow);
-  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-  if (mutex == nullptr) {
-    // No access to it: a run with other rights (as administrator) made it.
-    held_ = GetLastError() != ERROR_ACCESS_DENIED;
+  const std::string path = folder + "\\" + kFolderLockFileName;
+  HANDLE lock = INVALID_HANDLE_VALUE;
+  const bool opened = TryWhileBusy(
+      [&] {
+        lock = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                           OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        return lock != INVALID_HANDLE_VALUE;
+      },
+      // The last run's lock file, still being deleted.
+      [&](DWORD error) { return error == ERROR_ACCESS_DENIED && IsDeletePending(path); });
+  if (!opened) {
+    held_ = GetLastError() != ERROR_SHARING_VIOLATION;
     return;
   }
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
-    CloseHandle(mutex);
-    held_ = false;
-    return;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(mutex);
+  handle_ = reinterpret_cast<std::intptr_t>(lock);
 }
 
 FolderLock::~FolderLock() {

@@ -92,10 +92,16 @@ struct ChangedCars {
 };
 
 // A run's first look at a car: it clears what a dead run left there, then
-// reads the car's state. A data file that is no file at all is named here.
+// reads the car's state. A missing data file's leftovers are kept and named,
+// as one may be its last copy; so is a data file that is no file at all.
 CarState VisitCar(const std::string& data, const std::string& backup) {
-  RemoveLeftovers(data);
-  RemoveLeftovers(backup);
+  const std::string folder = data.substr(0, data.rfind('\\') + 1);
+  for (const std::string& kept : RemoveLeftovers(data, true)) {
+    ShowNotice("The file '" + data + "' is missing, and '" + folder + kept +
+               "', left by a run that was cut short, may be its last copy, so it "
+               "was kept: rename it to '" + data.substr(folder.size()) + "'.");
+  }
+  RemoveLeftovers(backup, false);
   const CarState state = ReadCarState(data, backup);
   if (state == CarState::kDataNotAFile) {
     ShowNotice("'" + data + "' is not a file but a folder, pipe or device, so "

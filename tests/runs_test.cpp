@@ -446,4 +446,17 @@ TEST_F(RunsTest, PlayersFilesThatLookLikeLeftoversStay) {
   EXPECT_EQ(ReadBytes(folder / "x3x.csv.brake-tweak-notes.txt"), "the player's");
 }
 
+// A lock file left behind by a machine that went down never blocks a run;
+// on Windows a run's own lock file goes with the run.
+TEST_F(RunsTest, StaleLockFileDoesNotBlock) {
+  const Cars cars = MakeGameFolder(root(), {"131", "n12"});
+  WriteBytes(root() / "cars" / kFolderLockFileName, "");
+  ApplyRun(path_, 2);
+  EXPECT_EQ(Notices(), std::vector<std::string>{kFinished});
+  ExpectDataFiles(cars, 2);
+#ifdef _WIN32
+  EXPECT_EQ(FolderListing(root() / "cars"), (std::vector<std::string>{"131", "n12"}));
+#endif
+}
+
 }  // namespace

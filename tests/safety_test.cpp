@@ -1,5 +1,6 @@
 // Faults forced for real: each must leave every file whole and as it was,
 // with a notice, while the run goes on with the next car.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,29 @@ TEST_F(SafetyTest, KeepExistingCommitNeverReplaces) {
   EXPECT_EQ(FolderListing(root()), std::vector<std::string>{"late.csv"});
 }
 
+// A replace cut short where renames are not journaled (FAT32, exFAT) can
+// leave a car's new file under its temporary name only: that file is kept
+// and named while the data file is missing, and the car is skipped.
+TEST_F(SafetyTest, LastCopyOfADataFileIsNeverCleanedAway) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12"});
+  ApplyRun(path_, 2);
+  const std::string temporary = "131.csv.brake-tweak-4321-99";
+  fs::rename(CarDataFile(root(), "131"), root() / "cars" / "131" / temporary);
+  WriteBytes(root() / "cars" / "131" / "131_backup.csv.brake-tweak-4321-98", "half");
+  ClearNotices();
+  ApplyRun(path_, 0);
+  RestoreRun(path_);
+  const std::string kept = "The file '" + EngineDataFile("131") + "' is missing, and '" +
+                           path_ + "cars\\131\\" + temporary +
+                           "', left by a run that was cut short, may be its last "
+                           "copy, so it was kept: rename it to '131.csv'.";
+  EXPECT_EQ(Notices(), (std::vector<std::string>{kept, kFinished, kept,
+                                                 "Restored backup copies of 1 files"}));
+  EXPECT_EQ(Listing("131"), (std::vector<std::string>{temporary, "131_backup.csv"}));
+  EXPECT_EQ(ReadBytes(root() / "cars" / "131" / temporary),
+            ReferencePatch(cars.at("131"), 2));
+}
+
 // A game folder that cannot be written at all (read-only, or under Program
 // Files without administrator rights) gives one notice per run, not one per
 // car, and nothing changes.
@@ -358,6 +382,98 @@ TEST_F(SafetyTest, ReadOnlyDataFileIsNeitherPatchedNorRestored) {
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), tweaked);
   EXPECT_EQ(Listing("131"), (std::vector<std::string>{"131.csv", "131_backup.csv"}));
   SetFileAttributesA(EngineDataFile("131").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The other process of HeldByAnotherProcess: run as this test program with
+// KESTRUNE_HOLD_FILE and KESTRUNE_HOLD_EVENTS set, it holds the file without
+// sharing until it is told to let go.
+TEST(HoldFileTest, HoldsAFileForAnotherTest) {
+  const char* file = std::getenv("KESTRUNE_HOLD_FILE");
+  const char* events = std::getenv("KESTRUNE_HOLD_EVENTS");
+  if (file == nullptr || events == nullptr) GTEST_SKIP() << "only for HeldByAnotherProcess";
+  const HANDLE held = CreateFileA(file, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string(events) + "-ready").c_str());
+  const HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, (std::string(events) + "-go").c_str());
+  SetEvent(ready);
+  WaitForSingleObject(release, 60000);
+  CloseHandle(held);
+  CloseHandle(ready);
+  CloseHandle(release);
+}
+
+// Holds a file open without sharing in another process, as the game or a
+// scanner does, until the object goes.
+class HeldByAnotherProcess {
+ public:
+  explicit HeldByAnotherProcess(const std::string& file) {
+    const std::string events = "Local\\kestrune-hold-" + std::to_string(GetCurrentProcessId());
+    ready_ = CreateEventA(nullptr, TRUE, FALSE, (events + "-ready").c_str());
+    release_ = CreateEventA(nullptr, TRUE, FALSE, (events + "-go").c_str());
+    SetEnvironmentVariableA("KESTRUNE_HOLD_FILE", file.c_str());
+    SetEnvironmentVariableA("KESTRUNE_HOLD_EVENTS", events.c_str());
+    char self[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" --gtest_filter=HoldFileTest.*";
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    const HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherited,
+                                       OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = nowhere;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       nullptr, &startup, &process)) {
+      CloseHandle(process.hThread);
+      process_ = process.hProcess;
+      const HANDLE either[] = {ready_, process_};
+      held_ = WaitForMultipleObjects(2, either, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    CloseHandle(nowhere);
+    SetEnvironmentVariableA("KESTRUNE_HOLD_FILE", nullptr);
+    SetEnvironmentVariableA("KESTRUNE_HOLD_EVENTS", nullptr);
+  }
+  ~HeldByAnotherProcess() {
+    SetEvent(release_);
+    if (process_ != nullptr) {
+      WaitForSingleObject(process_, 30000);
+      CloseHandle(process_);
+    }
+    CloseHandle(ready_);
+    CloseHandle(release_);
+  }
+  bool held() const { return held_; }
+
+ private:
+  HANDLE ready_;
+  HANDLE release_;
+  HANDLE process_ = nullptr;
+  bool held_ = false;
+};
+
+// Each run tries the held file again for a moment, then names it; the car is
+// left as it was, and the others go on.
+TEST_F(SafetyTest, DataFileHeldByAnotherProcessIsNamedAfterRetries) {
+  const auto cars = MakeGameFolder(root(), {"131", "n12", "xsa"});
+  ApplyRun(path_, 2);
+  ClearNotices();
+  {
+    HeldByAnotherProcess held(EngineDataFile("xsa"));
+    ASSERT_TRUE(held.held());
+    ApplyRun(path_, 0);
+    RestoreRun(path_);
+  }
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           "Failed to read file '" + EngineDataFile("xsa") +
+                               "' when trying to patch data",
+                           kFinished,
+                           "Failed to read file '" + EngineDataFile("xsa") +
+                               "', process will fail",
+                           "Restored backup copies of 2 files"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "xsa")), ReferencePatch(cars.at("xsa"), 2));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
+  EXPECT_EQ(Listing("xsa"), (std::vector<std::string>{"xsa.csv", "xsa_backup.csv"}));
 }
 
 // Another program (the game, a scanner) holds the data file open.
