@@ -3,126 +3,12 @@
 #include <commctrl.h>
 #include <shldisp.h>
 #include <shlguid.h>
-#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <algorithm>
 #include <new>
-#include <vector>
 
-// The subfolders of one folder as the autocompletion object asks for them:
-// it calls Expand with the typed text up to its last separator whenever that
-// changes, then reads the list, and itself keeps the entries that begin with
-// all that is typed. Each entry is the typed folder, the name and the same
-// separator, so that taking one lets the user go on into it.
-class CFolderList final : public IEnumString, public IACList {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IEnumString) {
-      *object = static_cast<IEnumString*>(this);
-    } else if (iid == IID_IACList) {
-      *object = static_cast<IACList*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_nRefs); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = InterlockedDecrement(&m_nRefs);
-    if (left == 0) delete this;
-    return left;
-  }
-
-  STDMETHODIMP Expand(LPCWSTR typed) override {
-    m_folders.clear();
-    m_nNext = 0;
-    try {
-      ListFolders(typed);
-    } catch (const std::bad_alloc&) {
-      m_folders.clear();
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
-  }
-
-  STDMETHODIMP Next(ULONG count, LPOLESTR* strings, ULONG* fetched) override {
-    ULONG given = 0;
-    for (; given < count && m_nNext < m_folders.size(); ++given, ++m_nNext) {
-      const std::wstring& folder = m_folders[m_nNext];
-      const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
-      strings[given] = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-      if (strings[given] == nullptr) break;
-      CopyMemory(strings[given], folder.c_str(), bytes);
-    }
-    if (fetched != nullptr) *fetched = given;
-    return given == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override {
-    m_nNext += count;
-    return m_nNext <= m_folders.size() ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    m_nNext = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumString** copy) override {
-    *copy = nullptr;
-    return E_NOTIMPL;
-  }
-
-  // The width of the widest entry in the font selected into `dc`.
-  int WidestEntry(HDC dc) const {
-    int widest = 0;
-    for (const std::wstring& folder : m_folders) {
-      SIZE size = {};
-      GetTextExtentPoint32W(dc, folder.c_str(), static_cast<int>(folder.size()), &size);
-      widest = std::max<int>(widest, size.cx);
-    }
-    return widest;
-  }
-
- private:
-  ~CFolderList() = default;
-
-  // The subfolders of `folder` in alphabetical order. Hidden folders are
-  // listed too: Wine marks Linux dot folders hidden, and Steam keeps its
-  // games under one (~/.local/share/Steam). Wine reads a path that begins
-  // with / as a Linux path only as far as its first backslash, and only when
-  // that much exists, so such a folder is searched as <folder>\*.
-  void ListFolders(const std::wstring& folder) {
-    if (folder.empty()) return;
-    WIN32_FIND_DATAW found;
-    const HANDLE search =
-        FindFirstFileExW((folder + (folder[0] == L'/' ? L"\\*" : L"*")).c_str(),
-                         FindExInfoBasic, &found, FindExSearchLimitToDirectories,
-                         nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return;
-    try {
-      do {
-        const std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." &&
-            name != L"..") {
-          m_folders.push_back(folder + name + folder.back());
-        }
-      } while (FindNextFileW(search, &found));
-    } catch (...) {
-      FindClose(search);
-      throw;
-    }
-    FindClose(search);
-    std::sort(m_folders.begin(), m_folders.end(),
-              [](const std::wstring& a, const std::wstring& b) {
-                return lstrcmpiW(a.c_str(), b.c_str()) < 0;
-              });
-  }
-
-  LONG m_nRefs = 1;
-  std::vector<std::wstring> m_folders;
-  std::size_t m_nNext = 0;
-};
+#include "folder_list.h"
 
 void CFolderSuggestions::Attach(HWND edit) {
   IAutoComplete2* autoComplete = nullptr;

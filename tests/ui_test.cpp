@@ -1,0 +1,77 @@
+// The dialog program's own code: the folder suggestions' list.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "folder_list.h"
+
+std::vector<std::string> g_notices;
+void ShowNotice(const std::string& text) { g_notices.push_back(text); }
+
+namespace {
+
+// A new empty folder under the temporary folder, removed at the end.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& name) {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    path = std::string(temp) + "ui_test_" + name;
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
+std::wstring Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+TEST(FolderList, ReadWhileAnotherThreadRebuildsIt) {
+  const TempFolder temp("rebuilt");
+  std::set<std::wstring> entries;
+  for (const char* list : {"many", "few"}) {
+    for (int i = 0; i < (list[0] == 'm' ? 40 : 3); ++i) {
+      const std::string folder = temp.path + "\\" + list + "\\sub" + std::to_string(i);
+      std::filesystem::create_directories(folder);
+      entries.insert(Wide(folder + "\\"));
+    }
+  }
+  const std::wstring many = Wide(temp.path + "\\many\\"), few = Wide(temp.path + "\\few\\");
+
+  auto* list = new CFolderList;
+  std::atomic<bool> done = false;
+  std::atomic<int> read = 0, wrong = 0;
+  std::thread reader([&] {
+    while (!done) {
+      list->Reset();
+      LPOLESTR strings[8];
+      ULONG fetched = 0;
+      do {
+        list->Next(8, strings, &fetched);
+        for (ULONG i = 0; i < fetched; ++i) {
+          ++read;
+          wrong += entries.count(strings[i]) == 0;
+          CoTaskMemFree(strings[i]);
+        }
+        list->Skip(1);
+      } while (fetched > 0);
+    }
+  });
+  for (int i = 0; i < 400; ++i) list->Expand((i % 2 ? many : few).c_str());
+  done = true;
+  reader.join();
+  list->Release();
+  EXPECT_GT(read, 0);
+  EXPECT_EQ(wrong, 0) << "entries that are in neither folder's list";
+}
+
+}  // namespace
