@@ -74,4 +74,31 @@ TEST(FolderList, ReadWhileAnotherThreadRebuildsIt) {
   EXPECT_EQ(wrong, 0) << "entries that are in neither folder's list";
 }
 
+TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
+  const TempFolder temp("attributes");
+  const std::pair<const char*, DWORD> kFolders[] = {
+      {"$Recycle.Bin", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+      {".local", FILE_ATTRIBUTE_HIDDEN},
+      {"Games", FILE_ATTRIBUTE_SYSTEM},
+      {"Kestrune", FILE_ATTRIBUTE_NORMAL}};
+  for (const auto& [name, attributes] : kFolders) {
+    const std::string folder = temp.path + "\\" + name;
+    std::filesystem::create_directories(folder);
+    ASSERT_TRUE(SetFileAttributesA(folder.c_str(), attributes)) << name;
+  }
+  auto* list = new CFolderList;
+  const std::string typed = temp.path + "\\";
+  list->Expand(Wide(typed).c_str());
+  std::wstring listed;
+  LPOLESTR entry = nullptr;
+  while (list->Next(1, &entry, nullptr) == S_OK) {
+    listed += entry;
+    listed += L'|';
+    CoTaskMemFree(entry);
+  }
+  list->Release();
+  const std::wstring folder = Wide(typed);
+  EXPECT_EQ(listed, folder + L".local\\|" + folder + L"Games\\|" + folder + L"Kestrune\\|");
+}
+
 }  // namespace

@@ -7,9 +7,11 @@
 
 namespace {
 
-// The subfolders of `folder` in alphabetical order. Hidden folders are
-// listed too: Wine marks Linux dot folders hidden, and Steam keeps its games
-// under one (~/.local/share/Steam). Wine reads a path that begins with / as a
+// The subfolders of `folder` in alphabetical order, but for those that are
+// both hidden and system, which Windows keeps for itself ($Recycle.Bin and
+// System Volume Information at a drive's root). Hidden folders are listed:
+// Wine marks Linux dot folders hidden, and Steam keeps its games under one
+// (~/.local/share/Steam). Wine reads a path that begins with / as a
 // Linux path only as far as its first backslash, and only when that much
 // exists, so such a folder is searched as <folder>\*.
 std::vector<std::wstring> SubfoldersOf(const std::wstring& folder) {
@@ -21,10 +23,12 @@ std::vector<std::wstring> SubfoldersOf(const std::wstring& folder) {
                        FindExInfoBasic, &entry, FindExSearchLimitToDirectories,
                        nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return found;
+  constexpr DWORD kSystemOwned = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   try {
     do {
       const std::wstring name = entry.cFileName;
-      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." &&
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          (entry.dwFileAttributes & kSystemOwned) != kSystemOwned && name != L"." &&
           name != L"..") {
         found.push_back(folder + name + folder.back());
       }
