@@ -1,4 +1,5 @@
-// The dialog program's own code: the folder suggestions' list.
+// The dialog program's own code: the folder suggestions' list and the test
+// for Wine.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "folder_list.h"
+#include "under_wine.h"
 
 std::vector<std::string> g_notices;
 void ShowNotice(const std::string& text) { g_notices.push_back(text); }
@@ -99,6 +101,15 @@ TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
   list->Release();
   const std::wstring folder = Wide(typed);
   EXPECT_EQ(listed, folder + L".local\\|" + folder + L"Games\\|" + folder + L"Kestrune\\|");
+}
+
+// Wine-only steps run exactly where Wine's registry is.
+TEST(RunningUnderWine, AgreesWithTheRegistry) {
+  HKEY wine = nullptr;
+  const bool wineKey =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &wine) == ERROR_SUCCESS;
+  if (wineKey) RegCloseKey(wine);
+  EXPECT_EQ(RunningUnderWine(), wineKey);
 }
 
 }  // namespace

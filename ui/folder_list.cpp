@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <new>
 
+#include "under_wine.h"
+
 namespace {
 
 // The subfolders of `folder` in alphabetical order, but for those that are
@@ -13,13 +15,15 @@ namespace {
 // Wine marks Linux dot folders hidden, and Steam keeps its games under one
 // (~/.local/share/Steam). Wine reads a path that begins with / as a
 // Linux path only as far as its first backslash, and only when that much
-// exists, so such a folder is searched as <folder>\*.
+// exists, so under Wine such a folder is searched as <folder>\*; on Windows
+// it is a folder of the current drive, searched as any other.
 std::vector<std::wstring> SubfoldersOf(const std::wstring& folder) {
   std::vector<std::wstring> found;
   if (folder.empty()) return found;
   WIN32_FIND_DATAW entry;
+  const bool linuxPath = folder[0] == L'/' && RunningUnderWine();
   const HANDLE search =
-      FindFirstFileExW((folder + (folder[0] == L'/' ? L"\\*" : L"*")).c_str(),
+      FindFirstFileExW((folder + (linuxPath ? L"\\*" : L"*")).c_str(),
                        FindExInfoBasic, &entry, FindExSearchLimitToDirectories,
                        nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return found;

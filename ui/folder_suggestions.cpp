@@ -9,6 +9,7 @@
 #include <new>
 
 #include "folder_list.h"
+#include "under_wine.h"
 
 void CFolderSuggestions::Attach(HWND edit) {
   IAutoComplete2* autoComplete = nullptr;
@@ -52,9 +53,12 @@ bool CFolderSuggestions::IsListOpen() const {
   return (status & ACDD_VISIBLE) != 0;
 }
 
-// The list is as wide as the box, which cuts a deep folder's entries off
+// Wine's list is as wide as the box, which cuts a deep folder's entries off
 // before the names that tell them apart; so it is widened to its widest
 // entry, within the screen. It is the pop-up that opens right under the box.
+// Only for Wine: on Windows the autocompletion object sizes the list itself
+// (the user can widen it by its grip) and moves it after every update, and an
+// input method's window may sit in that place.
 void CFolderSuggestions::WidenList() const {
   struct Search {
     RECT box;
@@ -121,9 +125,10 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
       break;
     }
     case WM_KEYDOWN:
-      // Enter takes the chosen folder and closes the list. The caret goes
-      // after the folder (Wine selects it all), so that typing goes into it.
-      if (wParam == VK_RETURN && suggestions->IsListOpen()) {
+      // Enter takes the chosen folder and closes the list. Wine then selects
+      // the whole text; the caret is put after the folder, where Windows
+      // leaves it, so that typing goes into it.
+      if (wParam == VK_RETURN && RunningUnderWine() && suggestions->IsListOpen()) {
         const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
         const int end = GetWindowTextLengthW(edit);
         SendMessageW(edit, EM_SETSEL, end, end);
@@ -137,7 +142,7 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
   const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
   // The list opens and changes as the text does.
   if ((message == WM_CHAR || message == WM_KEYDOWN || message == WM_PASTE) &&
-      suggestions->IsListOpen()) {
+      RunningUnderWine() && suggestions->IsListOpen()) {
     suggestions->WidenList();
   }
   return result;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "under_wine.h"
+
 namespace {
 
 CWinApp* g_app = nullptr;
@@ -215,10 +217,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
     if (message == WM_INITDIALOG && handled && result) {
       // The system gives the focus to the first control with a tab stop. A
       // push button taking it must also look and act as the default button,
-      // which Enter presses; Wine leaves that out when the window was not
-      // active yet, so it is done here (the system's own step does the same).
+      // which Enter presses; Windows' dialog manager does that as it sets the
+      // focus, Wine leaves it out when the window was not active yet.
       const HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE);
-      if (first != nullptr &&
+      if (RunningUnderWine() && first != nullptr &&
           (SendMessageA(first, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
         SendMessageA(first, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
       }
