@@ -1,5 +1,5 @@
-// The dialog program's own code: the folder suggestions' list and the test
-// for Wine.
+// The dialog program's own code: the folder suggestions' list, the walk up
+// from a dropped item and the test for Wine.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "folder_drop.h"
 #include "folder_list.h"
 #include "under_wine.h"
 
@@ -101,6 +102,34 @@ TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
   list->Release();
   const std::wstring folder = Wide(typed);
   EXPECT_EQ(listed, folder + L".local\\|" + folder + L"Games\\|" + folder + L"Kestrune\\|");
+}
+
+// Every folder a drop's walk looks in above `folder`, nearest first.
+std::vector<std::string> WalkAbove(const std::string& folder) {
+  std::vector<std::string> above;
+  for (std::string at = FolderAbove(folder); !at.empty(); at = FolderAbove(at)) {
+    above.push_back(at);
+  }
+  return above;
+}
+
+TEST(DroppedItem, WalkStopsAtTheRootOfItsVolume) {
+  using Folders = std::vector<std::string>;
+  EXPECT_EQ(WalkAbove(R"(C:\Games\Kestrune\)"), (Folders{R"(C:\Games\)", R"(C:\)"}));
+  EXPECT_EQ(WalkAbove(R"(\\?\C:\Games\)"), Folders{R"(\\?\C:\)"});
+  EXPECT_EQ(WalkAbove(R"(\\.\D:\Games\)"), Folders{R"(\\.\D:\)"});
+  // A network item never reaches above its share.
+  EXPECT_EQ(WalkAbove(R"(\\nas\games\stuff\cars\)"),
+            (Folders{R"(\\nas\games\stuff\)", R"(\\nas\games\)"}));
+  EXPECT_EQ(WalkAbove("//nas/games/stuff/"), Folders{"//nas/games/"});
+  EXPECT_EQ(WalkAbove(R"(\\?\UNC\nas\games\stuff\)"), Folders{R"(\\?\UNC\nas\games\)"});
+  EXPECT_EQ(WalkAbove(R"(\\?\unc\nas\games\)"), Folders{});
+  EXPECT_EQ(WalkAbove(R"(\\nas\games\)"), Folders{});
+  // No root to stop at: no walk.
+  for (const char* folder : {R"(\\nas\)", R"(C:Games\data\)", R"(\Games\data\)",
+                             R"(Games\data\)", R"(\\?\Volume{4c1b02c1}\Games\)"}) {
+    EXPECT_EQ(WalkAbove(folder), Folders{}) << folder;
+  }
 }
 
 // Wine-only steps run exactly where Wine's registry is.
