@@ -1,17 +1,25 @@
 // The dialog program's own code: the folder suggestions' list, the walk up
-// from a dropped item and the test for Wine.
+// from a dropped item, the test for Wine, and drops on the dialog (which
+// needs a display: DropOnTheDialog runs apart, in e2e/).
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "folder_drop.h"
 #include "folder_list.h"
+#include "resource.h"
+#include "tweak_dlg.h"
 #include "under_wine.h"
 
 std::vector<std::string> g_notices;
@@ -139,6 +147,86 @@ TEST(RunningUnderWine, AgreesWithTheRegistry) {
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &wine) == ERROR_SUCCESS;
   if (wineKey) RegCloseKey(wine);
   EXPECT_EQ(RunningUnderWine(), wineKey);
+}
+
+// A drop of `item` as the system hands one to a window: DROPFILES, then the
+// wide path and an empty one, in memory that the receiver frees.
+HDROP DropOf(const std::string& item) {
+  const std::wstring path = Wide(item);
+  const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  std::memcpy(files + 1, path.c_str(), path.size() * sizeof(wchar_t));
+  GlobalUnlock(drop);
+  return static_cast<HDROP>(drop);
+}
+
+// The tweaker's dialog, which runs `onScreen` once it is shown, then closes.
+class ShownDialog : public CTweakDlg {
+ public:
+  std::function<void(HWND)> onScreen;
+
+ protected:
+  BOOL OnInitDialog() override {
+    CTweakDlg::OnInitDialog();
+    PostMessageA(m_hWnd, WM_APP, 0, 0);
+    return TRUE;
+  }
+  BOOL OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {
+    if (message != WM_APP) return CTweakDlg::OnMessage(message, wParam, lParam, result);
+    onScreen(m_hWnd);
+    EndDialog(IDCANCEL);
+    return TRUE;
+  }
+};
+
+int VisibleWindowsOfThisThread() {
+  int visible = 0;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM count) {
+        *reinterpret_cast<int*>(count) += IsWindowVisible(window) ? 1 : 0;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&visible));
+  return visible;
+}
+
+std::string TextOf(HWND window) {
+  char text[MAX_PATH] = "";
+  GetWindowTextA(window, text, MAX_PATH);
+  return text;
+}
+
+TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
+  const TempFolder temp("drops");
+  const std::string root = temp.path + "\\Kestrune", data = root + "\\data\\";
+  const std::string elsewhere = temp.path + "\\elsewhere", car = data + "cars\\n12\\n12.csv";
+  for (const std::string& folder : {root + "\\dlc", data + "cars\\n12", elsewhere}) {
+    std::filesystem::create_directories(folder);
+  }
+  std::ofstream(car) << "record\n";
+  const std::pair<std::string, std::string> kDrops[] = {
+      {root, data}, {root + "\\data", data}, {data + "cars", data}, {car, data},
+      {elsewhere, elsewhere + "\\"}};
+
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ShownDialog dialog;
+  dialog.onScreen = [&](HWND window) {
+    const HWND pathBox = GetDlgItem(window, IDC_PATH);
+    for (const auto& [item, folder] : kDrops) {
+      SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_APPLY)),
+                   TRUE);  // the focus leaves the path box
+      SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(item)), 0);
+      EXPECT_EQ(TextOf(pathBox), folder) << "drop of " << item;
+      EXPECT_EQ(GetFocus(), pathBox) << "the focus goes to the path box";
+      EXPECT_EQ(VisibleWindowsOfThisThread(), 1) << "no suggestion list, no notice";
+    }
+  };
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  CoUninitialize();
+  EXPECT_TRUE(g_notices.empty()) << "no run";
 }
 
 }  // namespace

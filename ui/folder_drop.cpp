@@ -56,14 +56,14 @@ void AcceptDroppedFiles(HWND window) {
   DragAcceptFiles(window, TRUE);
   // Run as administrator, the program gets no messages from programs of a
   // lower level, Explorer among them, but those it lets in: the drop and the
-  // two messages that carry a drop's data. Windows before 7 has no filter.
+  // message that carries a drop's data (0x0049). Windows before 7 has no
+  // filter.
   using AllowMessage = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
   const auto allow = reinterpret_cast<AllowMessage>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
   if (allow == nullptr) return;
   constexpr UINT kCopyGlobalData = 0x0049;
-  for (const UINT message : {static_cast<UINT>(WM_DROPFILES),
-                             static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
+  for (const UINT message : {static_cast<UINT>(WM_DROPFILES), kCopyGlobalData}) {
     allow(window, message, MSGFLT_ALLOW, nullptr);
   }
 }

@@ -1,7 +1,5 @@
 #include "framework.h"
 
-#include <shlobj.h>
-
 #include <cstring>
 
 #include "under_wine.h"
@@ -50,27 +48,6 @@ HWND MainWindow() {
   if (app == nullptr || app->m_pMainWnd == nullptr) return nullptr;
   const HWND hwnd = app->m_pMainWnd->m_hWnd;
   return IsWindow(hwnd) ? hwnd : nullptr;
-}
-
-// See kTestDropData. The dialog's own handler frees the drop.
-bool DeliverTestDrop(HWND dialog, const COPYDATASTRUCT* data) {
-  if (data == nullptr || data->dwData != kTestDropData || data->cbData == 0 ||
-      !(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) {
-    return false;
-  }
-  // Zeroed, with two more NULs after the paths: the list's end.
-  const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + data->cbData + 2);
-  if (drop == nullptr) return false;
-  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
-  if (files == nullptr) {
-    GlobalFree(drop);
-    return false;
-  }
-  files->pFiles = sizeof(DROPFILES);
-  std::memcpy(files + 1, data->lpData, data->cbData);
-  GlobalUnlock(drop);
-  SendMessageA(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-  return true;
 }
 
 }  // namespace
@@ -207,10 +184,6 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
     dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
   }
   if (dialog == nullptr) return FALSE;
-  if (message == WM_COPYDATA &&
-      DeliverTestDrop(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lParam))) {
-    return TRUE;
-  }
   try {
     INT_PTR result = FALSE;
     const BOOL handled = dialog->OnMessage(message, wParam, lParam, result);
