@@ -27,6 +27,20 @@ std::string ProgramTitle() {
   return title;
 }
 
+// Before the program loads a DLL of its own accord: a probe or a folder
+// suggestion that touches an empty card reader or disc drive fails as a
+// missing file instead of asking for a disk, and the DLLs that COM and the
+// shell load by name come from System32 only, never from the folder the
+// program was started in (a Downloads folder, maybe as administrator).
+// Windows 7 has SetDefaultDllDirectories only with update KB2533623.
+void HardenProcess() {
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const auto setDirectories = reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 CWinApp::CWinApp() { g_app = this; }
@@ -210,6 +224,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  HardenProcess();
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return 1;
   app->m_hInstance = instance;
