@@ -1,10 +1,8 @@
-// The dialog program's own code: the folder suggestions' list, the walk up
-// from a dropped item, the test for Wine, and drops on the dialog (which
-// needs a display: DropOnTheDialog runs apart, in e2e/).
+// The dialog program's own code. DropOnTheDialog opens the dialog, so it runs
+// on a display (e2e/); the other cases need none.
 
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -12,8 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <set>
-#include <string>
 #include <thread>
 
 #include "folder_drop.h"
@@ -27,40 +23,41 @@ void ShowNotice(const std::string& text) { g_notices.push_back(text); }
 
 namespace {
 
-// A new empty folder under the temporary folder, removed at the end.
-class TempFolder {
- public:
-  explicit TempFolder(const std::string& name) {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
-    path = std::string(temp) + "ui_test_" + name;
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string path;
-};
+// A new empty folder under the temporary folder, with its backslash.
+std::string NewFolder(const std::string& name) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder = temp + ("ui_test_" + name) + "\\";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
 
 std::wstring Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
-TEST(FolderList, ReadWhileAnotherThreadRebuildsIt) {
-  const TempFolder temp("rebuilt");
-  std::set<std::wstring> entries;
-  for (const char* list : {"many", "few"}) {
-    for (int i = 0; i < (list[0] == 'm' ? 40 : 3); ++i) {
-      const std::string folder = temp.path + "\\" + list + "\\sub" + std::to_string(i);
-      std::filesystem::create_directories(folder);
-      entries.insert(Wide(folder + "\\"));
-    }
+// The list's entries from its position on, each followed by '|'.
+std::wstring Entries(CFolderList* list) {
+  std::wstring entries;
+  LPOLESTR entry = nullptr;
+  while (list->Next(1, &entry, nullptr) == S_OK) {
+    entries += entry + std::wstring(L"|");
+    CoTaskMemFree(entry);
   }
-  const std::wstring many = Wide(temp.path + "\\many\\"), few = Wide(temp.path + "\\few\\");
+  return entries;
+}
 
+TEST(FolderList, ReadWhileAnotherThreadRebuildsIt) {
+  const std::string many = NewFolder("many"), few = NewFolder("few");
+  for (int i = 0; i < 40; ++i) std::filesystem::create_directory(many + std::to_string(i));
+  for (int i = 0; i < 3; ++i) std::filesystem::create_directory(few + std::to_string(i));
   auto* list = new CFolderList;
+  list->Expand(Wide(many).c_str());
+  std::wstring known = Entries(list);
+  list->Expand(Wide(few).c_str());
+  known += Entries(list);
+
   std::atomic<bool> done = false;
-  std::atomic<int> read = 0, wrong = 0;
+  std::atomic<int> read = 0, unknown = 0;
   std::thread reader([&] {
     while (!done) {
       list->Reset();
@@ -70,77 +67,61 @@ TEST(FolderList, ReadWhileAnotherThreadRebuildsIt) {
         list->Next(8, strings, &fetched);
         for (ULONG i = 0; i < fetched; ++i) {
           ++read;
-          wrong += entries.count(strings[i]) == 0;
+          unknown += known.find(strings[i] + std::wstring(L"|")) == std::wstring::npos;
           CoTaskMemFree(strings[i]);
         }
-        list->Skip(1);
-      } while (fetched > 0);
+      } while (list->Skip(1) == S_OK && fetched > 0);
     }
   });
-  for (int i = 0; i < 400; ++i) list->Expand((i % 2 ? many : few).c_str());
+  for (int i = 0; i < 400; ++i) list->Expand(Wide(i % 2 ? many : few).c_str());
   done = true;
   reader.join();
   list->Release();
   EXPECT_GT(read, 0);
-  EXPECT_EQ(wrong, 0) << "entries that are in neither folder's list";
+  EXPECT_EQ(unknown, 0) << "entries in neither folder's list";
 }
 
 TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
-  const TempFolder temp("attributes");
-  const std::pair<const char*, DWORD> kFolders[] = {
-      {"$Recycle.Bin", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
-      {".local", FILE_ATTRIBUTE_HIDDEN},
-      {"Games", FILE_ATTRIBUTE_SYSTEM},
-      {"Kestrune", FILE_ATTRIBUTE_NORMAL}};
-  for (const auto& [name, attributes] : kFolders) {
-    const std::string folder = temp.path + "\\" + name;
-    std::filesystem::create_directories(folder);
-    ASSERT_TRUE(SetFileAttributesA(folder.c_str(), attributes)) << name;
+  const std::string folder = NewFolder("attributes");
+  for (const auto& [name, attributes] : {std::pair<const char*, DWORD>{"$Recycle.Bin",
+                                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+                                         {".local", FILE_ATTRIBUTE_HIDDEN},
+                                         {"Games", FILE_ATTRIBUTE_SYSTEM}}) {
+    std::filesystem::create_directory(folder + name);
+    ASSERT_TRUE(SetFileAttributesA((folder + name).c_str(), attributes)) << name;
   }
   auto* list = new CFolderList;
-  const std::string typed = temp.path + "\\";
-  list->Expand(Wide(typed).c_str());
-  std::wstring listed;
-  LPOLESTR entry = nullptr;
-  while (list->Next(1, &entry, nullptr) == S_OK) {
-    listed += entry;
-    listed += L'|';
-    CoTaskMemFree(entry);
-  }
+  list->Expand(Wide(folder).c_str());
+  EXPECT_EQ(Entries(list), Wide(folder + ".local\\|" + folder + "Games\\|"));
   list->Release();
-  const std::wstring folder = Wide(typed);
-  EXPECT_EQ(listed, folder + L".local\\|" + folder + L"Games\\|" + folder + L"Kestrune\\|");
 }
 
-// Every folder a drop's walk looks in above `folder`, nearest first.
-std::vector<std::string> WalkAbove(const std::string& folder) {
-  std::vector<std::string> above;
-  for (std::string at = FolderAbove(folder); !at.empty(); at = FolderAbove(at)) {
-    above.push_back(at);
-  }
-  return above;
+// The folders a drop's walk looks in above `folder`, each followed by '|'.
+std::string WalkAbove(const std::string& folder) {
+  std::string walk;
+  for (std::string at = FolderAbove(folder); !at.empty(); at = FolderAbove(at)) walk += at + "|";
+  return walk;
 }
 
 TEST(DroppedItem, WalkStopsAtTheRootOfItsVolume) {
-  using Folders = std::vector<std::string>;
-  EXPECT_EQ(WalkAbove(R"(C:\Games\Kestrune\)"), (Folders{R"(C:\Games\)", R"(C:\)"}));
-  EXPECT_EQ(WalkAbove(R"(\\?\C:\Games\)"), Folders{R"(\\?\C:\)"});
-  EXPECT_EQ(WalkAbove(R"(\\.\D:\Games\)"), Folders{R"(\\.\D:\)"});
-  // A network item never reaches above its share.
-  EXPECT_EQ(WalkAbove(R"(\\nas\games\stuff\cars\)"),
-            (Folders{R"(\\nas\games\stuff\)", R"(\\nas\games\)"}));
-  EXPECT_EQ(WalkAbove("//nas/games/stuff/"), Folders{"//nas/games/"});
-  EXPECT_EQ(WalkAbove(R"(\\?\UNC\nas\games\stuff\)"), Folders{R"(\\?\UNC\nas\games\)"});
-  EXPECT_EQ(WalkAbove(R"(\\?\unc\nas\games\)"), Folders{});
-  EXPECT_EQ(WalkAbove(R"(\\nas\games\)"), Folders{});
-  // No root to stop at: no walk.
-  for (const char* folder : {R"(\\nas\)", R"(C:Games\data\)", R"(\Games\data\)",
-                             R"(Games\data\)", R"(\\?\Volume{4c1b02c1}\Games\)"}) {
-    EXPECT_EQ(WalkAbove(folder), Folders{}) << folder;
-  }
+  const std::pair<const char*, const char*> kWalks[] = {
+      {R"(C:\Games\Kestrune\)", R"(C:\Games\|C:\|)"},
+      {R"(\\?\C:\Games\)", R"(\\?\C:\|)"},
+      {R"(\\.\D:\Games\)", R"(\\.\D:\|)"},
+      // A network item never reaches above its share.
+      {R"(\\nas\games\stuff\cars\)", R"(\\nas\games\stuff\|\\nas\games\|)"},
+      {"//nas/games/stuff/", "//nas/games/|"},
+      {R"(\\?\UNC\nas\games\stuff\)", R"(\\?\UNC\nas\games\|)"},
+      {R"(\\?\unc\nas\games\)", ""},
+      // No root to stop at, no walk.
+      {R"(\\nas\)", ""},
+      {R"(C:Games\data\)", ""},
+      {R"(\Games\data\)", ""},
+      {R"(Games\data\)", ""},
+      {R"(\\?\Volume{4c1b02c1}\Games\)", ""}};
+  for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
 }
 
-// Wine-only steps run exactly where Wine's registry is.
 TEST(RunningUnderWine, AgreesWithTheRegistry) {
   HKEY wine = nullptr;
   const bool wineKey =
@@ -169,9 +150,8 @@ class ShownDialog : public CTweakDlg {
 
  protected:
   BOOL OnInitDialog() override {
-    CTweakDlg::OnInitDialog();
     PostMessageA(m_hWnd, WM_APP, 0, 0);
-    return TRUE;
+    return CTweakDlg::OnInitDialog();
   }
   BOOL OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {
     if (message != WM_APP) return CTweakDlg::OnMessage(message, wParam, lParam, result);
@@ -181,35 +161,14 @@ class ShownDialog : public CTweakDlg {
   }
 };
 
-int VisibleWindowsOfThisThread() {
-  int visible = 0;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM count) {
-        *reinterpret_cast<int*>(count) += IsWindowVisible(window) ? 1 : 0;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&visible));
-  return visible;
-}
-
-std::string TextOf(HWND window) {
-  char text[MAX_PATH] = "";
-  GetWindowTextA(window, text, MAX_PATH);
-  return text;
-}
-
 TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
-  const TempFolder temp("drops");
-  const std::string root = temp.path + "\\Kestrune", data = root + "\\data\\";
-  const std::string elsewhere = temp.path + "\\elsewhere", car = data + "cars\\n12\\n12.csv";
-  for (const std::string& folder : {root + "\\dlc", data + "cars\\n12", elsewhere}) {
-    std::filesystem::create_directories(folder);
-  }
+  const std::string root = NewFolder("drops") + "Kestrune", data = root + "\\data\\";
+  const std::string elsewhere = NewFolder("elsewhere"), car = data + "cars\\n12\\n12.csv";
+  std::filesystem::create_directories(data + "cars\\n12");
   std::ofstream(car) << "record\n";
   const std::pair<std::string, std::string> kDrops[] = {
       {root, data}, {root + "\\data", data}, {data + "cars", data}, {car, data},
-      {elsewhere, elsewhere + "\\"}};
+      {elsewhere.substr(0, elsewhere.size() - 1), elsewhere}};
 
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   ShownDialog dialog;
@@ -219,9 +178,19 @@ TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
       SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_APPLY)),
                    TRUE);  // the focus leaves the path box
       SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(item)), 0);
-      EXPECT_EQ(TextOf(pathBox), folder) << "drop of " << item;
-      EXPECT_EQ(GetFocus(), pathBox) << "the focus goes to the path box";
-      EXPECT_EQ(VisibleWindowsOfThisThread(), 1) << "no suggestion list, no notice";
+      char text[MAX_PATH] = "";
+      GetWindowTextA(pathBox, text, MAX_PATH);
+      EXPECT_EQ(std::string(text), folder) << "drop of " << item;
+      int shown = 0;
+      EnumThreadWindows(
+          GetCurrentThreadId(),
+          [](HWND other, LPARAM count) {
+            *reinterpret_cast<int*>(count) += IsWindowVisible(other) ? 1 : 0;
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&shown));
+      EXPECT_TRUE(GetFocus() == pathBox && shown == 1)
+          << "after the drop of " << item << ": the focus in the path box, no list";
     }
   };
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
