@@ -1,5 +1,7 @@
 #include "folder_drop.h"
 
+#include <cstring>
+
 #include "car_files.h"
 
 namespace {
@@ -12,12 +14,36 @@ bool IsFolder(const std::string& path) {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// The folder that holds `folder` (which ends with a separator), with its own
-// separator; empty above the top.
-std::string Parent(const std::string& folder) {
-  if (folder.size() < 2) return "";
-  const std::size_t cut = folder.find_last_of("\\/", folder.size() - 2);
-  return cut == std::string::npos ? "" : folder.substr(0, cut + 1);
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The end of the name that starts at `from`, past the separator after it;
+// npos when no such name and separator are there.
+std::size_t PastName(const std::string& path, std::size_t from) {
+  const std::size_t end = path.find_first_of("\\/", from);
+  return end == std::string::npos || end == from ? std::string::npos : end + 1;
+}
+
+// The length of the volume root that `path` begins with (see FolderAbove);
+// 0 without one.
+std::size_t RootLength(const std::string& path) {
+  const bool prefixed = path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+                        (path[2] == '?' || path[2] == '.') && IsSeparator(path[3]);
+  const std::size_t at = prefixed ? 4 : 0;
+  if (path.size() >= at + 3 && IsDriveLetter(path[at]) && path[at + 1] == ':' &&
+      IsSeparator(path[at + 2])) {
+    return at + 3;
+  }
+  std::size_t server = 0;
+  if (!prefixed && path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    server = 2;
+  } else if (prefixed && _strnicmp(path.c_str() + 4, "UNC\\", 4) == 0) {
+    server = 8;
+  } else {
+    return 0;
+  }
+  const std::size_t share = PastName(path, server);
+  const std::size_t end = share == std::string::npos ? share : PastName(path, share);
+  return end == std::string::npos ? 0 : end;
 }
 
 bool HoldsCars(const std::string& folder) {
@@ -30,14 +56,14 @@ void AcceptDroppedFiles(HWND window) {
   DragAcceptFiles(window, TRUE);
   // Run as administrator, the program gets no messages from programs of a
   // lower level, Explorer among them, but those it lets in: the drop and the
-  // two messages that carry a drop's data. Windows before 7 has no filter.
+  // message that carries a drop's data (0x0049). Windows before 7 has no
+  // filter.
   using AllowMessage = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
   const auto allow = reinterpret_cast<AllowMessage>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
   if (allow == nullptr) return;
   constexpr UINT kCopyGlobalData = 0x0049;
-  for (const UINT message : {static_cast<UINT>(WM_DROPFILES),
-                             static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
+  for (const UINT message : {static_cast<UINT>(WM_DROPFILES), kCopyGlobalData}) {
     allow(window, message, MSGFLT_ALLOW, nullptr);
   }
 }
@@ -52,6 +78,13 @@ std::string TakeFirstDroppedItem(HDROP drop) {
   return item;
 }
 
+std::string FolderAbove(const std::string& folder) {
+  const std::size_t root = RootLength(folder);
+  if (root == 0 || folder.size() <= root) return "";
+  const std::size_t cut = folder.find_last_of("\\/", folder.size() - 2);
+  return cut == std::string::npos || cut + 1 < root ? "" : folder.substr(0, cut + 1);
+}
+
 std::string DataFolderForDroppedItem(const std::string& item) {
   std::string folder = item;
   if (!IsFolder(folder)) {
@@ -62,7 +95,7 @@ std::string DataFolderForDroppedItem(const std::string& item) {
   if (folder.empty()) return folder;  // a drop names its items in full
   if (HoldsCars(folder)) return folder;
   if (HoldsCars(folder + "data\\")) return folder + "data\\";
-  for (std::string above = Parent(folder); !above.empty(); above = Parent(above)) {
+  for (std::string above = FolderAbove(folder); !above.empty(); above = FolderAbove(above)) {
     if (HoldsCars(above)) return above;
   }
   return folder;

@@ -3,126 +3,13 @@
 #include <commctrl.h>
 #include <shldisp.h>
 #include <shlguid.h>
-#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <algorithm>
 #include <new>
-#include <vector>
 
-// The subfolders of one folder as the autocompletion object asks for them:
-// it calls Expand with the typed text up to its last separator whenever that
-// changes, then reads the list, and itself keeps the entries that begin with
-// all that is typed. Each entry is the typed folder, the name and the same
-// separator, so that taking one lets the user go on into it.
-class CFolderList final : public IEnumString, public IACList {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IEnumString) {
-      *object = static_cast<IEnumString*>(this);
-    } else if (iid == IID_IACList) {
-      *object = static_cast<IACList*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_nRefs); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = InterlockedDecrement(&m_nRefs);
-    if (left == 0) delete this;
-    return left;
-  }
-
-  STDMETHODIMP Expand(LPCWSTR typed) override {
-    m_folders.clear();
-    m_nNext = 0;
-    try {
-      ListFolders(typed);
-    } catch (const std::bad_alloc&) {
-      m_folders.clear();
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
-  }
-
-  STDMETHODIMP Next(ULONG count, LPOLESTR* strings, ULONG* fetched) override {
-    ULONG given = 0;
-    for (; given < count && m_nNext < m_folders.size(); ++given, ++m_nNext) {
-      const std::wstring& folder = m_folders[m_nNext];
-      const std::size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
-      strings[given] = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-      if (strings[given] == nullptr) break;
-      CopyMemory(strings[given], folder.c_str(), bytes);
-    }
-    if (fetched != nullptr) *fetched = given;
-    return given == count ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG count) override {
-    m_nNext += count;
-    return m_nNext <= m_folders.size() ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    m_nNext = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumString** copy) override {
-    *copy = nullptr;
-    return E_NOTIMPL;
-  }
-
-  // The width of the widest entry in the font selected into `dc`.
-  int WidestEntry(HDC dc) const {
-    int widest = 0;
-    for (const std::wstring& folder : m_folders) {
-      SIZE size = {};
-      GetTextExtentPoint32W(dc, folder.c_str(), static_cast<int>(folder.size()), &size);
-      widest = std::max<int>(widest, size.cx);
-    }
-    return widest;
-  }
-
- private:
-  ~CFolderList() = default;
-
-  // The subfolders of `folder` in alphabetical order. Hidden folders are
-  // listed too: Wine marks Linux dot folders hidden, and Steam keeps its
-  // games under one (~/.local/share/Steam). Wine reads a path that begins
-  // with / as a Linux path only as far as its first backslash, and only when
-  // that much exists, so such a folder is searched as <folder>\*.
-  void ListFolders(const std::wstring& folder) {
-    if (folder.empty()) return;
-    WIN32_FIND_DATAW found;
-    const HANDLE search =
-        FindFirstFileExW((folder + (folder[0] == L'/' ? L"\\*" : L"*")).c_str(),
-                         FindExInfoBasic, &found, FindExSearchLimitToDirectories,
-                         nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return;
-    try {
-      do {
-        const std::wstring name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." &&
-            name != L"..") {
-          m_folders.push_back(folder + name + folder.back());
-        }
-      } while (FindNextFileW(search, &found));
-    } catch (...) {
-      FindClose(search);
-      throw;
-    }
-    FindClose(search);
-    std::sort(m_folders.begin(), m_folders.end(),
-              [](const std::wstring& a, const std::wstring& b) {
-                return lstrcmpiW(a.c_str(), b.c_str()) < 0;
-              });
-  }
-
-  LONG m_nRefs = 1;
-  std::vector<std::wstring> m_folders;
-  std::size_t m_nNext = 0;
-};
+#include "folder_list.h"
+#include "under_wine.h"
 
 void CFolderSuggestions::Attach(HWND edit) {
   IAutoComplete2* autoComplete = nullptr;
@@ -166,9 +53,12 @@ bool CFolderSuggestions::IsListOpen() const {
   return (status & ACDD_VISIBLE) != 0;
 }
 
-// The list is as wide as the box, which cuts a deep folder's entries off
+// Wine's list is as wide as the box, which cuts a deep folder's entries off
 // before the names that tell them apart; so it is widened to its widest
 // entry, within the screen. It is the pop-up that opens right under the box.
+// Only for Wine: on Windows the autocompletion object sizes the list itself
+// (the user can widen it by its grip) and moves it after every update, and an
+// input method's window may sit in that place.
 void CFolderSuggestions::WidenList() const {
   struct Search {
     RECT box;
@@ -235,9 +125,10 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
       break;
     }
     case WM_KEYDOWN:
-      // Enter takes the chosen folder and closes the list. The caret goes
-      // after the folder (Wine selects it all), so that typing goes into it.
-      if (wParam == VK_RETURN && suggestions->IsListOpen()) {
+      // Enter takes the chosen folder and closes the list. Wine then selects
+      // the whole text; the caret is put after the folder, where Windows
+      // leaves it, so that typing goes into it.
+      if (wParam == VK_RETURN && RunningUnderWine() && suggestions->IsListOpen()) {
         const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
         const int end = GetWindowTextLengthW(edit);
         SendMessageW(edit, EM_SETSEL, end, end);
@@ -251,7 +142,7 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
   const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
   // The list opens and changes as the text does.
   if ((message == WM_CHAR || message == WM_KEYDOWN || message == WM_PASTE) &&
-      suggestions->IsListOpen()) {
+      RunningUnderWine() && suggestions->IsListOpen()) {
     suggestions->WidenList();
   }
   return result;

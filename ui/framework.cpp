@@ -1,8 +1,8 @@
 #include "framework.h"
 
-#include <shlobj.h>
-
 #include <cstring>
+
+#include "under_wine.h"
 
 namespace {
 
@@ -27,6 +27,20 @@ std::string ProgramTitle() {
   return title;
 }
 
+// Before the program loads a DLL of its own accord: a probe or a folder
+// suggestion that touches an empty card reader or disc drive fails as a
+// missing file instead of asking for a disk, and the DLLs that COM and the
+// shell load by name come from System32 only, never from the folder the
+// program was started in (a Downloads folder, maybe as administrator).
+// Windows 7 has SetDefaultDllDirectories only with update KB2533623.
+void HardenProcess() {
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const auto setDirectories = reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 }  // namespace
 
 CWinApp::CWinApp() { g_app = this; }
@@ -48,27 +62,6 @@ HWND MainWindow() {
   if (app == nullptr || app->m_pMainWnd == nullptr) return nullptr;
   const HWND hwnd = app->m_pMainWnd->m_hWnd;
   return IsWindow(hwnd) ? hwnd : nullptr;
-}
-
-// See kTestDropData. The dialog's own handler frees the drop.
-bool DeliverTestDrop(HWND dialog, const COPYDATASTRUCT* data) {
-  if (data == nullptr || data->dwData != kTestDropData || data->cbData == 0 ||
-      !(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) {
-    return false;
-  }
-  // Zeroed, with two more NULs after the paths: the list's end.
-  const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + data->cbData + 2);
-  if (drop == nullptr) return false;
-  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
-  if (files == nullptr) {
-    GlobalFree(drop);
-    return false;
-  }
-  files->pFiles = sizeof(DROPFILES);
-  std::memcpy(files + 1, data->lpData, data->cbData);
-  GlobalUnlock(drop);
-  SendMessageA(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
-  return true;
 }
 
 }  // namespace
@@ -205,20 +198,16 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
     dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
   }
   if (dialog == nullptr) return FALSE;
-  if (message == WM_COPYDATA &&
-      DeliverTestDrop(hwnd, reinterpret_cast<const COPYDATASTRUCT*>(lParam))) {
-    return TRUE;
-  }
   try {
     INT_PTR result = FALSE;
     const BOOL handled = dialog->OnMessage(message, wParam, lParam, result);
     if (message == WM_INITDIALOG && handled && result) {
       // The system gives the focus to the first control with a tab stop. A
       // push button taking it must also look and act as the default button,
-      // which Enter presses; Wine leaves that out when the window was not
-      // active yet, so it is done here (the system's own step does the same).
+      // which Enter presses; Windows' dialog manager does that as it sets the
+      // focus, Wine leaves it out when the window was not active yet.
       const HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE);
-      if (first != nullptr &&
+      if (RunningUnderWine() && first != nullptr &&
           (SendMessageA(first, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
         SendMessageA(first, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
       }
@@ -235,6 +224,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  HardenProcess();
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return 1;
   app->m_hInstance = instance;

@@ -50,14 +50,6 @@ void DDX_Text(CDataExchange* exchange, int id, std::string& value);
 // Combo box selection index <-> int (-1: no selection).
 void DDX_CBIndex(CDataExchange* exchange, int id, int& index);
 
-// Test entry point for the end-to-end driver, which cannot drop files from
-// another process (a drop's HDROP is memory of the process it is dropped
-// on): a WM_COPYDATA with dwData kTestDropData and NUL-ended paths reaches a
-// dialog that accepts dropped files as the WM_DROPFILES of a drop of those
-// items, built in its own process as the system builds one. Nothing else
-// sends it.
-inline constexpr ULONG_PTR kTestDropData = 0x504F5244;  // "DROP"
-
 // A modal dialog from a dialog template resource. The one dialog procedure
 // keeps `this` with the window from WM_INITDIALOG on and hands every message
 // to OnMessage; no exception leaves it.

@@ -1,0 +1,201 @@
+// The dialog program's own code. DropOnTheDialog opens the dialog, so it runs
+// on a display (e2e/); the other cases need none.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "folder_drop.h"
+#include "folder_list.h"
+#include "resource.h"
+#include "tweak_dlg.h"
+#include "under_wine.h"
+
+std::vector<std::string> g_notices;
+void ShowNotice(const std::string& text) { g_notices.push_back(text); }
+
+namespace {
+
+// A new empty folder under the temporary folder, with its backslash.
+std::string NewFolder(const std::string& name) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder = temp + ("ui_test_" + name) + "\\";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+std::wstring Wide(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
+
+// The list's entries from its position on, each followed by '|'.
+std::wstring Entries(CFolderList* list) {
+  std::wstring entries;
+  LPOLESTR entry = nullptr;
+  while (list->Next(1, &entry, nullptr) == S_OK) {
+    entries += entry + std::wstring(L"|");
+    CoTaskMemFree(entry);
+  }
+  return entries;
+}
+
+TEST(FolderList, ReadWhileAnotherThreadRebuildsIt) {
+  const std::string many = NewFolder("many"), few = NewFolder("few");
+  for (int i = 0; i < 40; ++i) std::filesystem::create_directory(many + std::to_string(i));
+  for (int i = 0; i < 3; ++i) std::filesystem::create_directory(few + std::to_string(i));
+  auto* list = new CFolderList;
+  list->Expand(Wide(many).c_str());
+  std::wstring known = Entries(list);
+  list->Expand(Wide(few).c_str());
+  known += Entries(list);
+
+  std::atomic<bool> done = false;
+  std::atomic<int> read = 0, unknown = 0;
+  std::thread reader([&] {
+    while (!done) {
+      list->Reset();
+      LPOLESTR strings[8];
+      ULONG fetched = 0;
+      do {
+        list->Next(8, strings, &fetched);
+        for (ULONG i = 0; i < fetched; ++i) {
+          ++read;
+          unknown += known.find(strings[i] + std::wstring(L"|")) == std::wstring::npos;
+          CoTaskMemFree(strings[i]);
+        }
+      } while (list->Skip(1) == S_OK && fetched > 0);
+    }
+  });
+  for (int i = 0; i < 400; ++i) list->Expand(Wide(i % 2 ? many : few).c_str());
+  done = true;
+  reader.join();
+  list->Release();
+  EXPECT_GT(read, 0);
+  EXPECT_EQ(unknown, 0) << "entries in neither folder's list";
+}
+
+TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
+  const std::string folder = NewFolder("attributes");
+  for (const auto& [name, attributes] : {std::pair<const char*, DWORD>{"$Recycle.Bin",
+                                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+                                         {".local", FILE_ATTRIBUTE_HIDDEN},
+                                         {"Games", FILE_ATTRIBUTE_SYSTEM}}) {
+    std::filesystem::create_directory(folder + name);
+    ASSERT_TRUE(SetFileAttributesA((folder + name).c_str(), attributes)) << name;
+  }
+  auto* list = new CFolderList;
+  list->Expand(Wide(folder).c_str());
+  EXPECT_EQ(Entries(list), Wide(folder + ".local\\|" + folder + "Games\\|"));
+  list->Release();
+}
+
+// The folders a drop's walk looks in above `folder`, each followed by '|'.
+std::string WalkAbove(const std::string& folder) {
+  std::string walk;
+  for (std::string at = FolderAbove(folder); !at.empty(); at = FolderAbove(at)) walk += at + "|";
+  return walk;
+}
+
+TEST(DroppedItem, WalkStopsAtTheRootOfItsVolume) {
+  const std::pair<const char*, const char*> kWalks[] = {
+      {R"(C:\Games\Kestrune\)", R"(C:\Games\|C:\|)"},
+      {R"(\\?\C:\Games\)", R"(\\?\C:\|)"},
+      {R"(\\.\D:\Games\)", R"(\\.\D:\|)"},
+      // A network item never reaches above its share.
+      {R"(\\nas\games\stuff\cars\)", R"(\\nas\games\stuff\|\\nas\games\|)"},
+      {"//nas/games/stuff/", "//nas/games/|"},
+      {R"(\\?\UNC\nas\games\stuff\)", R"(\\?\UNC\nas\games\|)"},
+      {R"(\\?\unc\nas\games\)", ""},
+      // No root to stop at, no walk.
+      {R"(\\nas\)", ""},
+      {R"(C:Games\data\)", ""},
+      {R"(\Games\data\)", ""},
+      {R"(Games\data\)", ""},
+      {R"(\\?\Volume{4c1b02c1}\Games\)", ""}};
+  for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
+}
+
+TEST(RunningUnderWine, AgreesWithTheRegistry) {
+  HKEY wine = nullptr;
+  const bool wineKey =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &wine) == ERROR_SUCCESS;
+  if (wineKey) RegCloseKey(wine);
+  EXPECT_EQ(RunningUnderWine(), wineKey);
+}
+
+// A drop of `item` as the system hands one to a window: DROPFILES, then the
+// wide path and an empty one, in memory that the receiver frees.
+HDROP DropOf(const std::string& item) {
+  const std::wstring path = Wide(item);
+  const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  std::memcpy(files + 1, path.c_str(), path.size() * sizeof(wchar_t));
+  GlobalUnlock(drop);
+  return static_cast<HDROP>(drop);
+}
+
+// The tweaker's dialog, which runs `onScreen` once it is shown, then closes.
+class ShownDialog : public CTweakDlg {
+ public:
+  std::function<void(HWND)> onScreen;
+
+ protected:
+  BOOL OnInitDialog() override {
+    PostMessageA(m_hWnd, WM_APP, 0, 0);
+    return CTweakDlg::OnInitDialog();
+  }
+  BOOL OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override {
+    if (message != WM_APP) return CTweakDlg::OnMessage(message, wParam, lParam, result);
+    onScreen(m_hWnd);
+    EndDialog(IDCANCEL);
+    return TRUE;
+  }
+};
+
+TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
+  const std::string root = NewFolder("drops") + "Kestrune", data = root + "\\data\\";
+  const std::string elsewhere = NewFolder("elsewhere"), car = data + "cars\\n12\\n12.csv";
+  std::filesystem::create_directories(data + "cars\\n12");
+  std::ofstream(car) << "record\n";
+  const std::pair<std::string, std::string> kDrops[] = {
+      {root, data}, {root + "\\data", data}, {data + "cars", data}, {car, data},
+      {elsewhere.substr(0, elsewhere.size() - 1), elsewhere}};
+
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ShownDialog dialog;
+  dialog.onScreen = [&](HWND window) {
+    const HWND pathBox = GetDlgItem(window, IDC_PATH);
+    for (const auto& [item, folder] : kDrops) {
+      SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_APPLY)),
+                   TRUE);  // the focus leaves the path box
+      SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(item)), 0);
+      char text[MAX_PATH] = "";
+      GetWindowTextA(pathBox, text, MAX_PATH);
+      EXPECT_EQ(std::string(text), folder) << "drop of " << item;
+      int shown = 0;
+      EnumThreadWindows(
+          GetCurrentThreadId(),
+          [](HWND other, LPARAM count) {
+            *reinterpret_cast<int*>(count) += IsWindowVisible(other) ? 1 : 0;
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&shown));
+      EXPECT_TRUE(GetFocus() == pathBox && shown == 1)
+          << "after the drop of " << item << ": the focus in the path box, no list";
+    }
+  };
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  CoUninitialize();
+  EXPECT_TRUE(g_notices.empty()) << "no run";
+}
+
+}  // namespace
