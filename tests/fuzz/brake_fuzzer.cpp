@@ -1,7 +1,7 @@
-// Fuzz target: RewriteBrakeField. The first input byte picks the level (0 to
-// 3), the rest is the field. Everywhere the result must have the shape
-// "%.3f" gives; with glibc it must be exactly what strtod and snprintf give in
-// the C locale, which read and print decimals exactly.
+// Fuzz target: RewriteBrakeField and PatchedBrakeValue. The first input byte
+// picks the level (0 to 3), the rest is the field. Everywhere the result must
+// have the shape "%.3f" gives; with glibc it must be exactly what strtod and
+// snprintf give in the C locale, which read and print decimals exactly.
 
 #include <cerrno>
 #include <cfloat>
@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "fuzz_support.h"
 #include "record_patch.h"
@@ -72,6 +74,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     Fail("wrote \"" + field + "\", glibc \"" + expected + "\"" + at, input);
   }
 #endif
+
+  // The number written for a larger value is never smaller: reading a car's
+  // state pairs sorted values with sorted written numbers.
+  double low = 0, high = 0;
+  if (input.size() >= 2 * sizeof low) {
+    std::memcpy(&low, input.data(), sizeof low);
+    std::memcpy(&high, input.data() + sizeof low, sizeof high);
+    if (low > high) std::swap(low, high);
+    if (std::isfinite(low) && std::isfinite(high) &&
+        PatchedBrakeValue(low, level) > PatchedBrakeValue(high, level)) {
+      Fail("wrote a smaller number for a larger value" + at, input);
+    }
+  }
 
   // Other columns and the untouched level leave any field as it is.
   std::string other = input;
