@@ -27,7 +27,8 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Why OpenForReading gave no file.
 enum class OpenFailure {
-  kMissing,   // nothing has that name, or a folder on the way is missing
+  kMissing,   // nothing has that name, a folder on the way is missing, or
+              // the name cannot be a file's (too long, say)
   kNotAFile,  // a folder, pipe, device or other non-regular file has it
   kRefused,   // a file has it but cannot be opened: no permission, another
               // program holds it, a disk error

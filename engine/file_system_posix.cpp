@@ -49,7 +49,9 @@ FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
   const std::string native = NativePath(path);
   struct stat info {};
   if (::stat(native.c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) failure = OpenFailure::kMissing;
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) {
+      failure = OpenFailure::kMissing;
+    }
   } else if (!S_ISREG(info.st_mode)) {
     failure = OpenFailure::kNotAFile;
   } else if (const int fd = ::open(native.c_str(),

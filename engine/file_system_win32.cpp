@@ -75,9 +75,14 @@ bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags
       [](DWORD error) { return IsBusyError(error) || error == ERROR_ACCESS_DENIED; });
 }
 
+// No file can have the name: none has it, a folder on the way is missing,
+// or the name cannot be one (too long, ill-formed, no such server or share).
+// Opening an existing file with valid flags can only find its name invalid.
 bool IsMissingError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-         error == ERROR_INVALID_NAME;
+         error == ERROR_INVALID_NAME || error == ERROR_FILENAME_EXCED_RANGE ||
+         error == ERROR_INVALID_PARAMETER || error == ERROR_BAD_NETPATH ||
+         error == ERROR_BAD_NET_NAME;
 }
 
 // A C stream over `handle`, which it then owns; nullptr, with the handle
@@ -108,11 +113,10 @@ FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
       OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
   OpenFailure failure = OpenFailure::kRefused;
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (IsMissingError(error)) {
+    if (IsMissingError(GetLastError())) {
       failure = OpenFailure::kMissing;
-    } else if (attributes != INVALID_FILE_ATTRIBUTES &&
+    } else if (const DWORD attributes = GetFileAttributesA(path.c_str());
+               attributes != INVALID_FILE_ATTRIBUTES &&
                (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       failure = OpenFailure::kNotAFile;
     }

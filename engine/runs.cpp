@@ -18,7 +18,8 @@ using CarList = std::vector<std::string>;
 
 // Cleans the typed path and checks it as both buttons need it: not empty,
 // ending with a backslash (appended when missing), naming a folder that
-// holds the probe file. Shows the notice and returns false otherwise.
+// holds the probe file. Shows the notice and returns false otherwise. A probe
+// file that another program holds is there: its car's own notice names it.
 bool CheckDataPath(std::string& path) {
   path = CleanDataPath(path);
   if (path.empty()) {
@@ -27,7 +28,8 @@ bool CheckDataPath(std::string& path) {
   }
   if (path.back() != '\\') path += '\\';
   const std::string probe = ProbeFilePath(path);
-  if (!FileExists(probe)) {
+  OpenFailure failure{};
+  if (!OpenForReading(probe, &failure) && failure != OpenFailure::kRefused) {
     ShowNotice("Failed to find file '" + probe +
                "', has the path been entered correctly?");
     return false;

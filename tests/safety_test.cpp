@@ -453,27 +453,28 @@ class HeldByAnotherProcess {
 };
 
 // Each run tries the held file again for a moment, then names it; the car is
-// left as it was, and the others go on.
+// left as it was, and the others go on. The held file is the one whose
+// presence shows the path is right: it is there, if held.
 TEST_F(SafetyTest, DataFileHeldByAnotherProcessIsNamedAfterRetries) {
   const auto cars = MakeGameFolder(root(), {"131", "n12", "xsa"});
   ApplyRun(path_, 2);
   ClearNotices();
   {
-    HeldByAnotherProcess held(EngineDataFile("xsa"));
+    HeldByAnotherProcess held(EngineDataFile("n12"));
     ASSERT_TRUE(held.held());
     ApplyRun(path_, 0);
     RestoreRun(path_);
   }
   EXPECT_EQ(Notices(), (std::vector<std::string>{
-                           "Failed to read file '" + EngineDataFile("xsa") +
+                           "Failed to read file '" + EngineDataFile("n12") +
                                "' when trying to patch data",
                            kFinished,
-                           "Failed to read file '" + EngineDataFile("xsa") +
+                           "Failed to read file '" + EngineDataFile("n12") +
                                "', process will fail",
                            "Restored backup copies of 2 files"}));
-  EXPECT_EQ(ReadBytes(CarDataFile(root(), "xsa")), ReferencePatch(cars.at("xsa"), 2));
-  EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), cars.at("131"));
-  EXPECT_EQ(Listing("xsa"), (std::vector<std::string>{"xsa.csv", "xsa_backup.csv"}));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "n12")), ReferencePatch(cars.at("n12"), 2));
+  EXPECT_EQ(ReadBytes(CarDataFile(root(), "xsa")), cars.at("xsa"));
+  EXPECT_EQ(Listing("n12"), (std::vector<std::string>{"n12.csv", "n12_backup.csv"}));
 }
 
 // Another program (the game, a scanner) holds the data file open.
