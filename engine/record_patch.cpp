@@ -4,6 +4,7 @@
 #include <bit>
 #include <cfloat>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -262,51 +263,34 @@ std::size_t FindCommaOrRecordByte(const char* bytes, std::size_t size,
   return size;
 }
 
-// Output that keeps nothing, for reading a file's brake fields.
-struct NoOutput {
-  void Append(const char*, std::size_t) {}
-  void Append(std::string_view) {}
-  bool failed() const { return false; }
-};
+}  // namespace
 
-// Walks the records of `in` as the patch reads them, passing every byte but
-// the brake fields to `output` as the patch writes it (LF and NUL dropped, CR
-// as CR LF, two record ends added at the end of the input). With
-// `collectBrakeFields`, each record's brake field is handed to
-// `onBrakeField(field)`, which may rewrite it in place before it is passed
-// on; a brake field of over kFieldCapacity - 1 bytes ends the walk with
-// kBrakeFieldTooLong, or with `skipLongFields` is left out. Without
-// `collectBrakeFields`, brake fields pass as any other field.
-template <typename Output, typename OnBrakeField>
-StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, bool skipLongFields,
-                         Output& output, OnBrakeField onBrakeField) {
+StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, RecordSink& sink) {
   const auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
   std::string brakeField;  // the text so far of a brake field
   brakeField.reserve(kFieldCapacity);
-  bool overlong = false;
+  bool overlong = false;  // the brake field is passed on as other bytes
   // Commas since the record began, counted only while it matters: up to the
   // brake field, when brake fields are collected at all.
   int column = 0;
+  std::uint64_t blockOffset = 0;  // of the block's first byte in the input
   const auto collecting = [&] {
     return collectBrakeFields && column == kBrakeFieldColumn;
   };
 
   // Passes one field or record end; fields before and after the brake field
   // never reach here, as spans of field text and commas go out whole.
-  const auto endField = [&](char terminator) {
+  const auto endField = [&](char terminator, std::uint64_t next) {
     if (collecting()) {
-      if (!overlong) {
-        onBrakeField(brakeField);
-        output.Append(brakeField);
-      }
+      if (!overlong) sink.BrakeField(brakeField, terminator);
       brakeField.clear();
       overlong = false;
     }
     if (terminator == '\r') {
-      output.Append("\r\n", 2);
+      sink.EndRecord(next);
       column = 0;
     } else {
-      output.Append(",", 1);
+      sink.Append(",", 1);
       if (column <= kBrakeFieldColumn) ++column;
     }
   };
@@ -319,12 +303,16 @@ StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, bool skipLongFi
       if (collecting()) {
         const char c = bytes[i++];
         if (c == ',' || c == '\r') {
-          endField(c);
+          endField(c, blockOffset + i);
         } else if (c != '\n' && c != '\0') {
-          if (brakeField.size() < kFieldCapacity - 1) {
+          if (overlong) {
+            sink.Append(&c, 1);
+          } else if (brakeField.size() < kFieldCapacity - 1) {
             brakeField.push_back(c);
-          } else if (skipLongFields) {
+          } else if (sink.PassOverlongBrakeField()) {
             overlong = true;
+            sink.Append(brakeField.data(), brakeField.size());
+            sink.Append(&c, 1);
           } else {
             return StreamResult::kBrakeFieldTooLong;
           }
@@ -342,50 +330,59 @@ StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, bool skipLongFi
       } else {
         end = i + FindRecordByte(bytes + i, count - i);
       }
-      output.Append(bytes + i, end - i);
+      sink.Append(bytes + i, end - i);
       i = end;
       if (i == count) break;
       const char c = bytes[i++];
-      if (c == ',' || c == '\r') endField(c);
+      if (c == ',' || c == '\r') endField(c, blockOffset + i);
     }
+    blockOffset += count;
     if (count < kBlockSize) {
       if (std::ferror(in)) return StreamResult::kReadError;
       break;
     }
-    if (output.failed()) return StreamResult::kWriteError;
+    if (sink.failed()) return StreamResult::kWriteError;
   }
   // The end of the input closes the last record and adds one empty record.
-  endField('\r');
-  endField('\r');
+  endField('\r', blockOffset);
+  endField('\r', blockOffset);
   return StreamResult::kDone;
 }
 
-}  // namespace
-
-namespace {
-
-// The text the patch writes for a brake field of `value` at `level` (0 to 3),
-// in `text`. The largest double has 309 digits, so it always fits.
-std::string_view PatchedText(double value, int level, char (&text)[kFieldCapacity]) {
+// The largest double has 309 digits, so the text always fits.
+std::string_view PatchedBrakeText(double value, int level,
+                                  char (&text)[kFieldCapacity]) {
   const auto result = std::to_chars(text, text + sizeof text, value * (level * 0.25),
                                     std::chars_format::fixed, 3);
   return {text, static_cast<std::size_t>(result.ptr - text)};
 }
-
-}  // namespace
 
 void RewriteBrakeField(std::string& field, int column, int level) {
   if (column != kBrakeFieldColumn || level < 0 || level >= kUntouchedLevel) {
     return;
   }
   char text[kFieldCapacity];
-  field.assign(PatchedText(LeadingDecimal(field), level, text));
+  field.assign(PatchedBrakeText(LeadingDecimal(field), level, text));
 }
 
 double PatchedBrakeValue(double value, int level) {
+  // Where the rounding to thousandths is plain, the number comes without the
+  // text: the whole thousandths divided by 1000 is what reading the text
+  // gives, both being correctly rounded. Close to a tie, the product's own
+  // rounding error could tip it, so the text decides.
+  const double scaled = value * (level * 0.25);
+  const double thousandths = scaled * 1000.0;
+  if (std::fabs(thousandths) < 1e15) {
+    const double fraction = std::fabs(thousandths - std::trunc(thousandths));
+    if (std::fabs(fraction - 0.5) > std::fabs(thousandths) * 1e-15 + 1e-300) {
+      return std::nearbyint(thousandths) / 1000.0;
+    }
+  }
   char text[kFieldCapacity];
-  return LeadingDecimal(PatchedText(value, level, text));
+  return LeadingDecimal(PatchedBrakeText(value, level, text));
 }
+
+double BrakeFieldValue(std::string_view field) { return LeadingDecimal(field); }
 
 StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
   FileSink sink(out);
@@ -393,21 +390,48 @@ StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
 }
 
 StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
-  BlockWriter output(out);
+  // Writes the records, each brake field rewritten, in blocks.
+  class PatchSink : public RecordSink {
+   public:
+    PatchSink(ByteSink& out, int level) : output_(out), level_(level) {}
+    void Append(const char* bytes, std::size_t count) override {
+      output_.Append(bytes, count);
+    }
+    void BrakeField(std::string& field, char) override {
+      RewriteBrakeField(field, kBrakeFieldColumn, level_);
+      output_.Append(field);
+    }
+    bool PassOverlongBrakeField() override { return false; }
+    void EndRecord(std::uint64_t) override { output_.Append("\r\n", 2); }
+    bool failed() const override { return output_.failed(); }
+    bool Flush() { return output_.Flush(); }
+
+   private:
+    BlockWriter output_;
+    int level_;
+  } sink(out, level);
   const bool rewrites = level >= 0 && level < kUntouchedLevel;
-  const StreamResult result =
-      WalkRecords(in, rewrites, false, output, [&](std::string& field) {
-        RewriteBrakeField(field, kBrakeFieldColumn, level);
-      });
+  const StreamResult result = WalkRecords(in, rewrites, sink);
   if (result != StreamResult::kDone) return result;
-  return output.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
+  return sink.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
 }
 
 StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values) {
-  NoOutput output;
-  return WalkRecords(in, true, true, output, [&](const std::string& field) {
-    values.push_back(LeadingDecimal(field));
-  });
+  class ValueSink : public RecordSink {
+   public:
+    explicit ValueSink(std::vector<double>& values) : values_(values) {}
+    void Append(const char*, std::size_t) override {}
+    void BrakeField(std::string& field, char) override {
+      values_.push_back(LeadingDecimal(field));
+    }
+    bool PassOverlongBrakeField() override { return true; }
+    void EndRecord(std::uint64_t) override {}
+    bool failed() const override { return false; }
+
+   private:
+    std::vector<double>& values_;
+  } sink(values);
+  return WalkRecords(in, true, sink);
 }
 
 bool PatchCarFile(int level, const std::string& backupPath,

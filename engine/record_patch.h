@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr int kBrakeFieldColumn = 278;  // 0-based field index
@@ -51,9 +53,46 @@ void RewriteBrakeField(std::string& field, int column, int level);
 // smaller number.
 double PatchedBrakeValue(double value, int level);
 
+// The text the patch writes in place of a brake field whose number is
+// `value`, at `level` (0 to 3), in `text`.
+std::string_view PatchedBrakeText(double value, int level,
+                                  char (&text)[kFieldCapacity]);
+
+// A brake field's number as the patch reads it: its leading decimal number,
+// 0 when it has none.
+double BrakeFieldValue(std::string_view field);
+
+// What WalkRecords finds in a stream, in order.
+class RecordSink {
+ public:
+  // Bytes other than brake fields and record ends, as the patch writes them.
+  virtual void Append(const char* bytes, std::size_t count) = 0;
+  // A record's brake field (at most kFieldCapacity - 1 bytes, LF and NUL
+  // dropped), which the sink may change, and the byte that ends it.
+  virtual void BrakeField(std::string& field, char terminator) = 0;
+  // Whether a longer brake field goes on as other bytes (true) or ends the
+  // walk with kBrakeFieldTooLong (false).
+  virtual bool PassOverlongBrakeField() = 0;
+  // The end of a record, which the patch writes as CR LF; the next record
+  // begins at `nextRecordOffset` in the input.
+  virtual void EndRecord(std::uint64_t nextRecordOffset) = 0;
+  // True stops the walk, within a block, with kWriteError.
+  virtual bool failed() const = 0;
+
+ protected:
+  ~RecordSink() = default;
+};
+
+// Reads `in` from where it stands as the patch reads it and hands what it
+// finds to `sink`: fields end at ',' or CR, records at CR; LF and NUL bytes
+// are dropped; the end of input closes the last record and adds an empty
+// one. Without `collectBrakeFields`, brake fields go on as other bytes.
+// Reads in blocks and keeps constant memory. kDone, kReadError, kWriteError
+// or kBrakeFieldTooLong.
+StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, RecordSink& sink);
+
 // Appends to `values` the number of each record's brake field in `in`, read
-// as the patch reads it (its leading decimal number, 0 when it has none), in
-// record order. Records without a brake field, or
-// with one longer than kFieldCapacity - 1 bytes, add none. Reads in blocks
-// and keeps constant memory beside `values`. kDone or kReadError.
+// as the patch reads it (BrakeFieldValue), in record order. Records without
+// a brake field, or with one longer than kFieldCapacity - 1 bytes, add none.
+// kDone or kReadError.
 StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values);
