@@ -1,0 +1,42 @@
+#pragma once
+
+// What a changed data file's brake values say beside its backup's: each
+// value is explained by the backup's own value (the game's file), by the
+// backup's value at one of the levels 0% to 75% (a tweak), by both (a value
+// that a level leaves as it is, such as 0), or by neither.
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "record_patch.h"
+
+struct BrakeEvidence {
+  std::uint64_t own = 0;  // data values that backup values explain as they are
+  // Per level 0 to 3: the data values that the level explains, and those
+  // that neither the level nor the backup's own values explain.
+  std::array<std::uint64_t, kUntouchedLevel> level{};
+  std::array<std::uint64_t, kUntouchedLevel> neither{};
+
+  // One data value: whether its backup value explains it as it is, and the
+  // levels (bit L for level L) that explain it.
+  void Add(bool byOwn, unsigned byLevels);
+  // A data value `now` beside its own record's backup value `before`.
+  void AddRecord(double now, double before);
+  // Data values beside backup values that records do not pair, each sorted,
+  // paired as multisets: a backup value explains at most one data value, as
+  // it is or at a level, so neither is the largest number of data values
+  // that no pairing can explain.
+  void AddValues(std::span<const double> now, std::span<const double> before);
+};
+
+enum class Verdict {
+  kTweak,     // some level explains clearly more values than the backup's own
+  kGame,      // no level does
+  kBalanced,  // the values do not tell
+};
+
+// With e = level - own at a level: kTweak where some level has e >= 1 and
+// e >= 2 * neither; kGame where every level has e <= 0 or 2 * e < neither;
+// kBalanced otherwise.
+Verdict Judge(const BrakeEvidence& evidence);
