@@ -32,9 +32,10 @@ std::string CarBackupFilePath(const std::string& path, const std::string& id) {
   return CarFileStem(path, id) + "_backup.csv";
 }
 
-std::string CarPreviousBackupFilePath(const std::string& path,
-                                      const std::string& id) {
-  return CarFileStem(path, id) + "_backup_before_update.csv";
+std::string CarKeptBackupFilePath(const std::string& path, const std::string& id,
+                                  int n) {
+  return CarFileStem(path, id) + "_backup_before_update" +
+         (n > 1 ? "_" + std::to_string(n) : "") + ".csv";
 }
 
 std::string ProbeFilePath(const std::string& path) {

@@ -23,9 +23,10 @@ std::string CleanDataPath(const std::string& typed);
 std::string CarDataFilePath(const std::string& path, const std::string& id);
 // path + "cars\<id>\<id>_backup.csv"
 std::string CarBackupFilePath(const std::string& path, const std::string& id);
-// path + "cars\<id>\<id>_backup_before_update.csv": the backup that a game
-// update made out of date, kept for one generation.
-std::string CarPreviousBackupFilePath(const std::string& path, const std::string& id);
+// path + "cars\<id>\<id>_backup_before_update.csv" for n = 1, and
+// "..._backup_before_update_<n>.csv" for n from 2: the n-th name under which
+// a backup that a game update made out of date is kept.
+std::string CarKeptBackupFilePath(const std::string& path, const std::string& id, int n);
 // path + "cars\n12\n12.csv": the file whose presence shows the path is right.
 std::string ProbeFilePath(const std::string& path);
 

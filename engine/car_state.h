@@ -34,3 +34,7 @@ enum class CarState {
 // second time, with its backup, for their brake values. Memory: constant,
 // but for a changed data file 8 bytes a record of each file.
 CarState ReadCarState(const std::string& dataPath, const std::string& backupPath);
+
+// Whether the two files hold the same bytes; false when either cannot be
+// read.
+bool HaveSameBytes(const std::string& pathA, const std::string& pathB);

@@ -16,6 +16,13 @@ const char kEnterPathNotice[] = "Please enter the path for the game's data files
 
 using CarList = std::vector<std::string>;
 
+// The most kept backups a car may have; each game update adds one.
+constexpr int kMostKeptBackups = 999;
+const char kWhereBackupsAreKept[] =
+    "each old backup is kept in the car's folder as "
+    "<car>_backup_before_update.csv, or as <car>_backup_before_update_2.csv, _3 "
+    "and so on where earlier ones are kept";
+
 // Cleans the typed path and checks it as both buttons need it: not empty,
 // ending with a backslash (appended when missing), naming a folder that
 // holds the probe file. Shows the notice and returns false otherwise. A probe
@@ -66,18 +73,25 @@ bool CanRunOn(const std::string& path, const FolderLock& lock, bool restoring) {
 // The cars a run found changed since their backups, named once at its end
 // rather than in a notice each.
 struct ChangedCars {
-  CarList updated;     // by the game
-  CarList notPatched;  // by the game, but the level could not be applied
-  CarList edited;      // by something else, after a tweak
+  CarList updated;        // by the game
+  CarList notPatched;     // by the game, but the level could not be applied
+  CarList edited;         // by something else, after a tweak
+  CarList backToEarlier;  // tweaks of a kept backup, which is the backup again
 
   void Report(const std::string& updatedNotice, const std::string& editedAdvice) const {
     if (!updated.empty()) ShowNotice(updatedNotice + Joined(updated) + ".");
     if (!notPatched.empty()) {
       ShowNotice("The game has updated these cars since their backups were "
-                 "made, and each old backup is kept in the car's folder as "
-                 "<car>_backup_before_update.csv, but the level could not be "
-                 "applied to their new files (the notices before say why): " +
-                 Joined(notPatched) + ". Apply again to finish them.");
+                 "made, and " + std::string(kWhereBackupsAreKept) +
+                 ", but the level could not be applied to their new files (the "
+                 "notices before say why): " + Joined(notPatched) +
+                 ". Apply again to finish them.");
+    }
+    if (!backToEarlier.empty()) {
+      ShowNotice("These cars' files are a tweak of an older backup kept in the "
+                 "car's folder, so that one is their backup again, the backup "
+                 "it replaces is kept beside it, and the level was applied: " +
+                 Joined(backToEarlier) + ".");
     }
     if (!edited.empty()) {
       ShowNotice("These cars were changed by another program or by hand after "
@@ -96,15 +110,23 @@ struct ChangedCars {
 // A run's first look at a car: it clears what a dead run left there, then
 // reads the car's state. A missing data file's leftovers are kept and named,
 // as one may be its last copy; so is a data file that is no file at all.
-CarState VisitCar(const std::string& data, const std::string& backup) {
+// Kept backups are written under the first kept name that nothing has, so
+// a dead run's half-written one is beside the last of them.
+CarState VisitCar(const std::string& path, const std::string& id) {
+  const std::string data = CarDataFilePath(path, id);
   const std::string folder = data.substr(0, data.rfind('\\') + 1);
   for (const std::string& kept : RemoveLeftovers(data, true)) {
     ShowNotice("The file '" + data + "' is missing, and '" + folder + kept +
                "', left by a run that was cut short, may be its last copy, so it "
                "was kept: rename it to '" + data.substr(folder.size()) + "'.");
   }
-  RemoveLeftovers(backup, false);
-  const CarState state = ReadCarState(data, backup);
+  RemoveLeftovers(CarBackupFilePath(path, id), false);
+  for (int n = 1; n <= kMostKeptBackups; ++n) {
+    const std::string kept = CarKeptBackupFilePath(path, id, n);
+    RemoveLeftovers(kept, false);
+    if (!PathExists(kept)) break;
+  }
+  const CarState state = ReadCarState(data, CarBackupFilePath(path, id));
   if (state == CarState::kDataNotAFile) {
     ShowNotice("'" + data + "' is not a file but a folder, pipe or device, so "
                "the car was left as it is");
@@ -128,21 +150,23 @@ StreamCopy CopyStream(std::FILE* source, std::FILE* destination) {
   }
 }
 
+enum class Copied { kCopied, kTargetExists, kFailed };
+
 // CopyWholeFile; with kKeepExisting a destination that exists by the time
-// the copy is put in place is left as it is, and that counts as success.
-bool CopyContents(const std::string& source, const std::string& destination,
-                  CommitMode mode) {
+// the copy is put in place is left as it is, and kTargetExists returned.
+Copied CopyContents(const std::string& source, const std::string& destination,
+                    CommitMode mode) {
   const std::string cannotWrite =
       "Failed to open file for writing '" + destination + "', process will fail";
   if (mode == CommitMode::kReplace && PathExists(destination) &&
       !CanModify(destination)) {
     ShowNotice(cannotWrite);
-    return false;
+    return Copied::kFailed;
   }
   ReplacementFile copy(destination);
   if (copy.stream() == nullptr) {
     ShowNotice(cannotWrite);
-    return false;
+    return Copied::kFailed;
   }
   const std::string writeFailed =
       "Failed to write file '" + destination + "', process will fail";
@@ -151,42 +175,99 @@ bool CopyContents(const std::string& source, const std::string& destination,
   const FilePtr in(OpenForReading(source));
   if (!in) {
     ShowNotice(readFailed);
-    return false;
+    return Copied::kFailed;
   }
   switch (CopyStream(in.get(), copy.stream())) {
     case StreamCopy::kCopied:
       break;
     case StreamCopy::kReadFailed:
       ShowNotice(readFailed);
-      return false;
+      return Copied::kFailed;
     case StreamCopy::kWriteFailed:
       ShowNotice(writeFailed);
-      return false;
+      return Copied::kFailed;
   }
   switch (copy.Commit(mode)) {
     case CommitResult::kCommitted:
+      return Copied::kCopied;
     case CommitResult::kTargetExists:
-      return true;
+      return Copied::kTargetExists;
     case CommitResult::kWriteFailed:
       ShowNotice(writeFailed);
-      return false;
+      return Copied::kFailed;
     case CommitResult::kReplaceFailed:
       ShowNotice(cannotWrite);
-      return false;
+      return Copied::kFailed;
   }
+  return Copied::kFailed;
+}
+
+// Keeps the car's backup, before anything replaces it, under the first kept
+// name that nothing has, unless a kept backup holds its bytes already. Never
+// replaces a file. False, after a notice, when it cannot be kept.
+bool KeepBackup(const std::string& path, const std::string& id) {
+  const std::string backup = CarBackupFilePath(path, id);
+  for (int n = 1; n <= kMostKeptBackups; ++n) {
+    const std::string kept = CarKeptBackupFilePath(path, id, n);
+    if (PathExists(kept)) {
+      if (HaveSameBytes(backup, kept)) return true;
+      continue;
+    }
+    switch (CopyContents(backup, kept, CommitMode::kKeepExisting)) {
+      case Copied::kCopied:
+        return true;
+      case Copied::kTargetExists:
+        continue;  // made meanwhile by something else
+      case Copied::kFailed:
+        return false;
+    }
+  }
+  ShowNotice("Cannot keep '" + backup + "' under a new name: " +
+             std::to_string(kMostKeptBackups) +
+             " kept backups are there already. The car was left as it is.");
   return false;
 }
 
+// Where a car's data file has changed since its backup as only the game
+// changes it: the kept backup, if any, that explains it better, being the
+// original that the file is a tweak of (kTweaked), or a tweak of since
+// changed by something else (kEditedAfterTweak). Kept backups are read in
+// the order of their names, past a few names that nothing has (one kept
+// backup deleted, say), not to test all kMostKeptBackups.
+struct EarlierOriginal {
+  std::string backup;  // empty when none explains the data file
+  CarState state = CarState::kUpdatedByGame;
+};
+
+EarlierOriginal FindEarlierOriginal(const std::string& path, const std::string& id) {
+  constexpr int kMostMissingInARow = 8;
+  const std::string data = CarDataFilePath(path, id);
+  for (int n = 1, missing = 0; n <= kMostKeptBackups && missing < kMostMissingInARow; ++n) {
+    const std::string kept = CarKeptBackupFilePath(path, id, n);
+    if (!PathExists(kept)) {
+      ++missing;
+      continue;
+    }
+    missing = 0;
+    const CarState state = ReadCarState(data, kept);
+    if (state == CarState::kTweaked || state == CarState::kEditedAfterTweak) {
+      return {kept, state};
+    }
+  }
+  return {};
+}
+
 // One car of an Apply. A data file that the game has replaced since the
-// backup was made becomes the car's new original; one that another program
-// changed after a tweak is left alone. The old backup is renamed before the
-// new one is made, so at every moment either it or the game's new file is
-// whole under its own name.
+// backup was made becomes the car's new original, and one that another
+// program changed after a tweak is left alone. Where a kept backup is the
+// original that the data file was tweaked from, it becomes the backup
+// again. The backup being replaced is kept first, so every backup a car
+// ever had stays in its folder.
 void ApplyToCar(const std::string& path, const std::string& id, int level,
                 ChangedCars& changed) {
   const std::string data = CarDataFilePath(path, id);
   const std::string backup = CarBackupFilePath(path, id);
-  switch (VisitCar(data, backup)) {
+  switch (VisitCar(path, id)) {
     case CarState::kNoDataFile:
     case CarState::kDataNotAFile:
       return;
@@ -201,19 +282,28 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
       changed.edited.push_back(id);
       return;
     case CarState::kUpdatedByGame: {
-      const std::string previous = CarPreviousBackupFilePath(path, id);
-      if (!MoveReplacing(backup, previous)) {
-        ShowNotice("Failed to rename file '" + backup + "' to '" + previous +
-                   "', the car was left as it is");
+      const EarlierOriginal earlier = FindEarlierOriginal(path, id);
+      if (earlier.state == CarState::kEditedAfterTweak) {
+        changed.edited.push_back(id);
         return;
       }
-      const bool patched = CopyContents(data, backup, CommitMode::kKeepExisting) &&
-                           PatchCarFile(level, backup, data);
-      (patched ? changed.updated : changed.notPatched).push_back(id);
+      if (!KeepBackup(path, id)) return;
+      const bool tweakedEarlier = earlier.state == CarState::kTweaked;
+      const std::string& original = tweakedEarlier ? earlier.backup : data;
+      const bool patched =
+          CopyContents(original, backup, CommitMode::kReplace) == Copied::kCopied &&
+          PatchCarFile(level, backup, data);
+      if (!tweakedEarlier) {
+        (patched ? changed.updated : changed.notPatched).push_back(id);
+      } else if (patched) {
+        changed.backToEarlier.push_back(id);
+      }  // else the notices have said why, and the next Apply finishes it
       return;
     }
     case CarState::kNoBackup:
-      if (!CopyContents(data, backup, CommitMode::kKeepExisting)) return;
+      if (CopyContents(data, backup, CommitMode::kKeepExisting) == Copied::kFailed) {
+        return;
+      }
       break;
     case CarState::kAsBackedUp:
     case CarState::kTweaked:
@@ -229,13 +319,21 @@ bool RestoreCar(const std::string& path, const std::string& id,
                 ChangedCars& changed) {
   const std::string data = CarDataFilePath(path, id);
   const std::string backup = CarBackupFilePath(path, id);
-  switch (VisitCar(data, backup)) {
+  switch (VisitCar(path, id)) {
     case CarState::kAsBackedUp:
     case CarState::kTweaked:
       return CopyWholeFile(backup, data);
     case CarState::kUpdatedByGame:
-      changed.updated.push_back(id);
-      return false;
+      switch (const EarlierOriginal earlier = FindEarlierOriginal(path, id); earlier.state) {
+        case CarState::kTweaked:
+          return CopyWholeFile(earlier.backup, data);
+        case CarState::kEditedAfterTweak:
+          changed.edited.push_back(id);
+          return false;
+        default:
+          changed.updated.push_back(id);
+          return false;
+      }
     case CarState::kEditedAfterTweak:
       changed.edited.push_back(id);
       return false;
@@ -256,7 +354,7 @@ bool RestoreCar(const std::string& path, const std::string& id,
 }  // namespace
 
 bool CopyWholeFile(const std::string& source, const std::string& destination) {
-  return CopyContents(source, destination, CommitMode::kReplace);
+  return CopyContents(source, destination, CommitMode::kReplace) == Copied::kCopied;
 }
 
 void ApplyRun(std::string& path, int level) {
@@ -267,13 +365,12 @@ void ApplyRun(std::string& path, int level) {
   for (const char* id : kCarIds) ApplyToCar(path, id, level, changed);
   changed.Report(
       "The game has updated these cars since their backups were made; their "
-      "new files are now their backups, the level was applied to them, and "
-      "each old backup is kept in the car's folder as "
-      "<car>_backup_before_update.csv: ",
+      "new files are now their backups, the level was applied to them, and " +
+          std::string(kWhereBackupsAreKept) + ": ",
       "To tweak them again, let the game verify its files, then apply again. "
       "If a car is still named once the game has verified its files, the "
-      "game's own file looks tweaked beside its old backup: delete that car's "
-      "<car>_backup.csv, then apply again.");
+      "game's own file looks tweaked beside its old backup: rename that car's "
+      "<car>_backup.csv (to <car>_backup_old.csv, say), then apply again.");
   ShowNotice("Tweak process finished");
 }
 

@@ -21,11 +21,13 @@ std::vector<std::string> Restored(int count) {
   return {"Restored backup copies of " + std::to_string(count) + " files"};
 }
 
+const std::string kWhereKept =
+    "each old backup is kept in the car's folder as <car>_backup_before_update.csv, "
+    "or as <car>_backup_before_update_2.csv, _3 and so on where earlier ones are kept";
 std::string ApplyFoundUpdates(const std::string& ids) {
   return "The game has updated these cars since their backups were made; their "
-         "new files are now their backups, the level was applied to them, and "
-         "each old backup is kept in the car's folder as "
-         "<car>_backup_before_update.csv: " + ids + ".";
+         "new files are now their backups, the level was applied to them, and " +
+         kWhereKept + ": " + ids + ".";
 }
 std::string RestoreFoundUpdates(const std::string& ids) {
   return "The game has updated these cars since their backups were made, so they "
@@ -34,8 +36,8 @@ std::string RestoreFoundUpdates(const std::string& ids) {
 const char kEditAdvice[] =
     "To tweak them again, let the game verify its files, then apply again. If a "
     "car is still named once the game has verified its files, the game's own "
-    "file looks tweaked beside its old backup: delete that car's "
-    "<car>_backup.csv, then apply again.";
+    "file looks tweaked beside its old backup: rename that car's "
+    "<car>_backup.csv (to <car>_backup_old.csv, say), then apply again.";
 std::string FoundEdits(const std::string& ids, const std::string& advice) {
   return "These cars were changed by another program or by hand after they were "
          "tweaked, so they were left as they are: " + ids + ". " + advice;

@@ -316,7 +316,8 @@ TEST_F(WriteFailureTest, PatchThatCannotBeWrittenLeavesTheDataFile) {
 }
 
 // The game updated car cel, and its new file cannot be backed up: the old
-// backup is kept under its new name, and a notice says so.
+// backup is kept under its kept name, and a notice says so. The next Apply
+// finishes the update, keeping no second copy.
 TEST_F(WriteFailureTest, UpdateIsNamedWhenItsPatchFails) {
   const std::string old = MakeCarData(8, 3, "2.0");
   WriteBytes(CarBackupFile(root(), "cel"), old);
@@ -329,7 +330,9 @@ TEST_F(WriteFailureTest, UpdateIsNamedWhenItsPatchFails) {
                                "', process will fail",
                            "The game has updated these cars since their backups "
                            "were made, and each old backup is kept in the car's "
-                           "folder as <car>_backup_before_update.csv, but the level "
+                           "folder as <car>_backup_before_update.csv, or as "
+                           "<car>_backup_before_update_2.csv, _3 and so on where "
+                           "earlier ones are kept, but the level "
                            "could not be applied to their new files (the notices "
                            "before say why): cel. Apply again to finish them.",
                            kFinished}));
@@ -337,7 +340,10 @@ TEST_F(WriteFailureTest, UpdateIsNamedWhenItsPatchFails) {
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
   ClearNotices();
   ApplyRun(path_, 2);  // and Apply again finishes it
-  EXPECT_EQ(Notices(), std::vector<std::string>{kFinished});
+  EXPECT_EQ(Notices().size(), 2u);
+  EXPECT_EQ(Notices().front().rfind("The game has updated these cars", 0), 0u);
+  EXPECT_EQ(Listing("cel"), (std::vector<std::string>{"cel.csv", "cel_backup.csv",
+                                                      "cel_backup_before_update.csv"}));
   EXPECT_EQ(ReadBytes(CarBackupFile(root(), "cel")), cars_["cel"]);
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), ReferencePatch(cars_["cel"], 2));
 }
