@@ -8,6 +8,8 @@
 //   patch_bench generate FILE MEGABYTES        a synthetic car data file
 //   patch_bench patch LEVEL IN OUT             one PatchRecordStream, file to
 //   file
+//   patch_bench state DATA BACKUP              one ReadCarState; prints its
+//                                              peak memory in KiB
 //
 // MB are 10^6 bytes. Each tool runs as a child process; every figure is the
 // median of RUNS runs, with the input in the page cache and earlier outputs
@@ -31,6 +33,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "car_files.h"
@@ -55,10 +58,13 @@ void ShowNotice(const std::string& text) { notices.push_back(text); }
 namespace {
 
 // Car-like data: a header record, then CR LF records of kFields fields
-// mixing decimals, integers, words and empty fields.
+// mixing decimals, integers, words and empty fields. With `sparseBrakes`
+// only every 1000th record has a brake value; the others' brake field is
+// empty.
 class CarData {
  public:
-  explicit CarData(unsigned seed) : random_(seed) {}
+  CarData(unsigned seed, bool sparseBrakes)
+      : random_(seed), sparseBrakes_(sparseBrakes) {}
 
   std::string Header() const {
     std::string record = "col0";
@@ -74,7 +80,9 @@ class CarData {
     for (int column = 0; column < kFields; ++column) {
       if (column > 0) record += ',';
       const unsigned r = random_();
-      if (column == kBrakeFieldColumn || r % 8 < 4) {
+      if (column == kBrakeFieldColumn && sparseBrakes_ && ++records_ % 1000 != 1) {
+        text[0] = '\0';
+      } else if (column == kBrakeFieldColumn || r % 8 < 4) {
         std::snprintf(text, sizeof text, "%d.%03u",
                       static_cast<int>(r >> 8) % 20000 - 5000, r % 1000);
       } else if (r % 8 < 6) {
@@ -91,13 +99,15 @@ class CarData {
 
  private:
   std::mt19937 random_;
+  bool sparseBrakes_;
+  unsigned records_ = 0;
 };
 
 // Writes a header and then records until the file has at least `bytes`
 // bytes, or `records` records in all when `bytes` is 0.
 void Generate(const fs::path& file, std::uint64_t bytes, int records,
-              unsigned seed) {
-  CarData car(seed);
+              unsigned seed, bool sparseBrakes = false) {
+  CarData car(seed, sparseBrakes);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   std::string record = car.Header();
   std::uint64_t written = 0;
@@ -314,6 +324,40 @@ void RewriteBrakes(const fs::path& file, const fs::path& output,
   }
 }
 
+// Writes the CR LF records of `from`, empty ones left out, in reverse order.
+void WriteReversed(const fs::path& from, const fs::path& to) {
+  const std::string text = ReadBytes(from);
+  std::vector<std::string_view> records;
+  for (std::size_t start = 0, end; start < text.size(); start = end + 2) {
+    end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) records.emplace_back(text.data() + start, end - start);
+  }
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  for (auto record = records.rbegin(); record != records.rend(); ++record) {
+    out << *record << "\r\n";
+  }
+}
+
+long RecordCount(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return static_cast<long>(std::count(std::istreambuf_iterator<char>(in),
+                                      std::istreambuf_iterator<char>(), '\n'));
+}
+
+// The peak memory of one ReadCarState in a process of its own. Not the
+// child's ru_maxrss, which counts what the child shared with this process
+// between fork and exec.
+long StatePeakKiB(const fs::path& data, const fs::path& backup, const fs::path& folder) {
+  const std::string self = fs::read_symlink("/proc/self/exe");
+  const fs::path report = folder / "state-peak.txt";
+  RunChild({self, "state", data, backup}, report);
+  long kiB = 0;
+  std::ifstream(report) >> kiB;
+  fs::remove(report);
+  return kiB;
+}
+
 struct StateRead {
   const char* name;
   fs::path data;
@@ -321,10 +365,16 @@ struct StateRead {
   double seconds = 0;
 };
 
-// Reading the state of the car whose backup is `backup`, in each state, as
-// a ratio to one patch pass of the backup (PatchRecordStream file to file);
-// all files in the page cache. False when a state is read wrongly.
-bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
+// Reading the state of the car whose backup is `backup` (`shape` says what
+// it holds), in each state, as a ratio to one patch pass of the backup
+// (PatchRecordStream file to file); all files in the page cache. Also the
+// peak memory of a read that keys every record of both files, beyond that
+// of one on two small files. False when a state is read wrongly or a target
+// is missed.
+bool TimeStateReads(const fs::path& backup, bool sparseBrakes, const fs::path& folder,
+                    int runs) {
+  const char* shape =
+      sparseBrakes ? "brake fields nearly all empty" : "brake values in every record";
   const std::string self = fs::read_symlink("/proc/self/exe");
   const fs::path patched = folder / "state-patch.csv";
   std::vector<StateRead> reads = {
@@ -333,6 +383,8 @@ bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
       {"updated (a quarter of the brakes)", folder / "state-updated.csv",
        CarState::kUpdatedByGame},
       {"edited (last record removed)", folder / "state-edited.csv",
+       CarState::kEditedAfterTweak},
+      {"edited (records in reverse order)", folder / "state-moved.csv",
        CarState::kEditedAfterTweak}};
   fs::copy_file(backup, reads[0].data, fs::copy_options::overwrite_existing);
   Patch(2, backup.c_str(), reads[1].data.c_str());
@@ -346,6 +398,7 @@ bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
     tweaked.erase(tweaked.rfind("\r\n", tweaked.size() - 7) + 2);  // 2 empty records
     std::ofstream(reads[3].data, std::ios::binary) << tweaked;
   }
+  WriteReversed(reads[1].data, reads[4].data);
   std::vector<double> patches;
   for (int run = 0; run <= runs; ++run) {
     fs::remove(patched);
@@ -357,9 +410,9 @@ bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
   fs::remove(patched);
   const double patch = Median(patches);
   bool ok = true;
-  std::printf("\nReading a car's state (%.1f MB backup), median of %d runs; one "
-              "patch pass of it: %.3f s\n",
-              fs::file_size(backup) / kMB, runs, patch);
+  std::printf("\nReading a car's state (%s, %.1f MB backup), median of %d runs; "
+              "one patch pass of it: %.3f s\n",
+              shape, fs::file_size(backup) / kMB, runs, patch);
   for (StateRead& read : reads) {
     std::vector<double> seconds;
     CarState state{};
@@ -372,7 +425,6 @@ bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
     ok = ok && right;
     std::printf("  %-36s %.3f s = %.2fx one patch pass%s\n", read.name, read.seconds,
                 read.seconds / patch, right ? "" : " (WRONG STATE)");
-    fs::remove(read.data);
   }
   const double worst =
       std::max_element(reads.begin(), reads.end(), [](auto& a, auto& b) {
@@ -380,6 +432,22 @@ bool TimeStateReads(const fs::path& backup, const fs::path& folder, int runs) {
       })->seconds / patch;
   std::printf("  target: at most 2x one patch pass: %s (%.2fx at worst)\n",
               worst <= 2 ? "met" : "MISSED", worst);
+
+  // Memory per record: the slope between a car of the same shape half as
+  // large and this one, read with every record keyed.
+  const fs::path smallBackup = folder / "state-small.csv";
+  const fs::path smallMoved = folder / "state-small-moved.csv";
+  Generate(smallBackup, fs::file_size(backup) / 2, 0, 281, sparseBrakes);
+  Patch(2, smallBackup.c_str(), smallMoved.c_str());
+  WriteReversed(smallMoved, smallMoved);
+  const long smallKiB = StatePeakKiB(smallMoved, smallBackup, folder);
+  const long bigKiB = StatePeakKiB(reads[4].data, backup, folder);
+  const double records = static_cast<double>(RecordCount(backup) - RecordCount(smallBackup));
+  std::printf("  peak memory with every record keyed: %.1f bytes a record of each file\n",
+              (bigKiB - smallKiB) * 1024.0 / (2 * records));
+  fs::remove(smallBackup);
+  fs::remove(smallMoved);
+  for (const StateRead& read : reads) fs::remove(read.data);
   return ok && worst <= 2;
 }
 
@@ -436,7 +504,12 @@ int RunAll(const fs::path& folder, int megabytes, int runs) {
   }
   const long bigRssKiB = contenders[1].maxRssKiB;
 
-  const bool statesOk = TimeStateReads(big, folder, runs);
+  const fs::path sparse = folder / "cars-sparse.csv";
+  Generate(sparse, static_cast<std::uint64_t>(megabytes * kMB), 0, 280, true);
+  const bool everyOk = TimeStateReads(big, false, folder, runs);
+  const bool sparseOk = TimeStateReads(sparse, true, folder, runs);
+  const bool statesOk = everyOk && sparseOk;
+  fs::remove(sparse);
 
   // Cars as in the sample folder (2 to 5 records), then larger ones.
   const WholeRun sample = TimeWholeRuns(
@@ -490,10 +563,20 @@ int main(int argc, char** argv) {
   }
   if (command == "patch" && argc == 5)
     return Patch(std::atoi(argv[2]), argv[3], argv[4]);
+  if (command == "state" && argc == 4) {
+    ReadCarState(argv[2], argv[3]);
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("VmHWM:", 0) == 0) std::printf("%ld\n", std::atol(line.c_str() + 6));
+    }
+    return 0;
+  }
   std::fprintf(stderr,
                "usage: %s run FOLDER [MEGABYTES] [RUNS]\n"
                "       %s generate FILE MEGABYTES\n"
-               "       %s patch LEVEL IN OUT\n",
-               argv[0], argv[0], argv[0]);
+               "       %s patch LEVEL IN OUT\n"
+               "       %s state DATA BACKUP\n",
+               argv[0], argv[0], argv[0], argv[0]);
   return 2;
 }
