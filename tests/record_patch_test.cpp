@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 #endif
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -137,6 +138,26 @@ TEST(BrakeFieldTest, AgreesWithGlibcOnRandomNumbers) {
   }
 }
 #endif
+
+// The number of the text a level writes, which reading a car's state finds
+// without writing it: near ties (k / 16 and k / 2000 scaled by a quarter),
+// two-decimal values and any doubles.
+TEST(BrakeFieldTest, PatchedValueIsTheNumberOfTheTextWritten) {
+  std::mt19937_64 random(279);
+  for (int i = 0; i < 200000; ++i) {
+    const double value = i % 4 == 0   ? static_cast<double>(random() % 400000) / 16
+                         : i % 4 == 1 ? static_cast<double>(random() % 4000000) / 2000
+                         : i % 4 == 2 ? static_cast<double>(random() % 2000000) / 100
+                                      : std::ldexp(static_cast<double>(random() >> 11),
+                                                   static_cast<int>(random() % 120) - 80);
+    const double signedValue = random() % 2 ? -value : value;
+    const int level = i % 4;
+    char written[kFieldCapacity];
+    ASSERT_EQ(PatchedBrakeValue(signedValue, level),
+              BrakeFieldValue(PatchedBrakeText(signedValue, level, written)))
+        << signedValue << " at level " << level;
+  }
+}
 
 // ---------------------------------------------------------------------------
 // The record stream.

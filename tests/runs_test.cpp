@@ -268,7 +268,7 @@ TEST_F(RunsTest, GameUpdatesBecomeTheNewOriginals) {
   ExpectDataFiles(cars, -1);
   for (const std::string id : {"131", "n12"}) {
     EXPECT_EQ(ReadBytes(CarBackupFile(root(), id)), cars[id]);
-    EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root(), id)), originals.at(id));
+    EXPECT_EQ(ReadBytes(CarKeptBackupFile(root(), id)), originals.at(id));
   }
   EXPECT_EQ(ReadBytes(CarBackupFile(root(), "xsa")), originals.at("xsa"));
 
@@ -378,7 +378,7 @@ TEST_F(RunsTest, UpdatesThatLookLikeALevelAreTakenAsTheGames) {
   ExpectBackups(updates);
   ExpectDataFiles(updates, 1);
   for (const auto& [id, original] : originals) {
-    EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root(), id)), original) << id;
+    EXPECT_EQ(ReadBytes(CarKeptBackupFile(root(), id)), original) << id;
   }
 }
 
@@ -427,6 +427,63 @@ TEST_F(RunsTest, EditedTweaksAreNeverTakenForTheGames) {
   EXPECT_EQ(Notices(), (std::vector<std::string>{FoundEdits(ids, kEditAdvice), kFinished}));
   ExpectBackups(cars);
   ExpectNoStrayFiles(cars);
+}
+
+// Changes in a row that the brake values cannot tell apart lose nothing:
+// every backup a car ever had stays in its folder under a name of its own,
+// and a tweak of an earlier original is taken against that original again.
+// 131 is emptied, then its tweaked file written back; 205 gets a column
+// inserted, then removed; 207 has three game updates.
+TEST_F(RunsTest, EveryBackupStaysThroughChangesInARow) {
+  const Cars originals = MakeGameFolder(root(), {"131", "205", "207", "n12"});
+  const auto write = [&](const std::string& id, const std::string& bytes) {
+    WriteBytes(CarDataFile(root(), id), bytes);
+  };
+  const auto kept = [&](const std::string& id, int n) {
+    return ReadBytes(CarKeptBackupFile(root(), id, n));
+  };
+  std::vector<std::string> updates;
+  for (int seed = 60; seed < 63; ++seed) updates.push_back(MakeCarData(seed, 4, "7.5"));
+  ApplyRun(path_, 2);
+  const std::string tweaked131 = ReadBytes(CarDataFile(root(), "131"));
+  const std::string tweaked205 = ReadBytes(CarDataFile(root(), "205"));
+  std::vector<std::string> widened = Records(tweaked205);
+  for (std::string& record : widened) record.insert(0, "inserted,");
+  write("131", "");
+  write("205", Joined(widened));
+  write("207", updates[0]);
+  ClearNotices();
+  ApplyRun(path_, 2);
+  write("131", tweaked131);
+  write("205", tweaked205);
+  write("207", updates[1]);
+  ApplyRun(path_, 1);
+  write("207", updates[2]);
+  RestoreRun(path_);
+  ApplyRun(path_, 1);
+  const std::string backToEarlier =
+      "These cars' files are a tweak of an older backup kept in the car's folder, "
+      "so that one is their backup again, the backup it replaces is kept beside "
+      "it, and the level was applied: 131, 205.";
+  EXPECT_EQ(Notices(), (std::vector<std::string>{
+                           ApplyFoundUpdates("131, 205, 207"), kFinished,
+                           ApplyFoundUpdates("207"), backToEarlier, kFinished,
+                           RestoreFoundUpdates("207"), Restored(3)[0],
+                           ApplyFoundUpdates("207"), kFinished}));
+  for (const std::string id : {"131", "205"}) {
+    EXPECT_EQ(ReadBytes(CarBackupFile(root(), id)), originals.at(id));
+    EXPECT_EQ(ReadBytes(CarDataFile(root(), id)), ReferencePatch(originals.at(id), 1));
+    EXPECT_EQ(kept(id, 1), originals.at(id));
+  }
+  EXPECT_EQ(kept("131", 2), "");
+  EXPECT_EQ(kept("205", 2), Joined(widened));
+  EXPECT_EQ(ReadBytes(CarBackupFile(root(), "207")), updates[2]);
+  EXPECT_EQ(kept("207", 1), originals.at("207"));
+  EXPECT_EQ(kept("207", 2), updates[0]);
+  EXPECT_EQ(kept("207", 3), updates[1]);
+  for (const std::string id : {"131", "205", "207"}) {
+    EXPECT_EQ(FolderListing(root() / "cars" / id).size(), id == "207" ? 5u : 4u) << id;
+  }
 }
 
 // Clean-up takes only the names this program's temporary files can have.

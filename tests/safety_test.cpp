@@ -336,7 +336,7 @@ TEST_F(WriteFailureTest, UpdateIsNamedWhenItsPatchFails) {
                            "could not be applied to their new files (the notices "
                            "before say why): cel. Apply again to finish them.",
                            kFinished}));
-  EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root(), "cel")), old);
+  EXPECT_EQ(ReadBytes(CarKeptBackupFile(root(), "cel")), old);
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
   ClearNotices();
   ApplyRun(path_, 2);  // and Apply again finishes it

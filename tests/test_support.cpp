@@ -106,8 +106,9 @@ fs::path CarBackupFile(const fs::path& root, const std::string& id) {
   return root / "cars" / id / (id + "_backup.csv");
 }
 
-fs::path CarPreviousBackupFile(const fs::path& root, const std::string& id) {
-  return root / "cars" / id / (id + "_backup_before_update.csv");
+fs::path CarKeptBackupFile(const fs::path& root, const std::string& id, int n) {
+  return root / "cars" / id /
+         (id + "_backup_before_update" + (n > 1 ? "_" + std::to_string(n) : "") + ".csv");
 }
 
 std::map<std::string, std::string> MakeGameFolder(const fs::path& root,

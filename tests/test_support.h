@@ -45,7 +45,8 @@ std::string MakeCarData(int seed, int records, const std::string& brake);
 
 fs::path CarDataFile(const fs::path& root, const std::string& id);
 fs::path CarBackupFile(const fs::path& root, const std::string& id);
-fs::path CarPreviousBackupFile(const fs::path& root, const std::string& id);
+// The n-th name under which an out-of-date backup is kept.
+fs::path CarKeptBackupFile(const fs::path& root, const std::string& id, int n = 1);
 
 // Writes the data files of `ids` (all 47 when empty) under root/cars and
 // returns each car's contents.

@@ -59,7 +59,7 @@ int CarFilesLost(const fs::path& root, const std::string& id, const Car& car,
     lost += data != car.original && data != ReferencePatch(car.original, kLevel);
     lost += fs::exists(backup) && backupBytes != car.original;
   } else {
-    const fs::path previous = CarPreviousBackupFile(root, id);
+    const fs::path previous = CarKeptBackupFile(root, id);
     const bool oldKept = backupBytes == car.original ||
                          (fs::exists(previous) && ReadBytes(previous) == car.original);
     lost += data != car.update &&
@@ -127,7 +127,7 @@ void CrashAndCheck(const fs::path& pristine, long n,
     std::vector<std::string> expected = {id + ".csv", id + "_backup.csv"};
     if (!car.update.empty()) {
       expected.push_back(id + "_backup_before_update.csv");
-      EXPECT_EQ(ReadBytes(CarPreviousBackupFile(folder.path(), id)), car.original);
+      EXPECT_EQ(ReadBytes(CarKeptBackupFile(folder.path(), id)), car.original);
     }
     ASSERT_EQ(FolderListing(folder.path() / "cars" / id), expected) << where;
   }

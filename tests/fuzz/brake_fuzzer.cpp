@@ -75,6 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
 #endif
 
+  // The number of the text written, which PatchedBrakeValue finds without
+  // writing it where it can.
+  if (PatchedBrakeValue(BrakeFieldValue(input), level) != BrakeFieldValue(field)) {
+    Fail("PatchedBrakeValue differs from the text written" + at, input);
+  }
+
   // The number written for a larger value is never smaller: reading a car's
   // state pairs sorted values with sorted written numbers.
   double low = 0, high = 0;
@@ -85,6 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (std::isfinite(low) && std::isfinite(high) &&
         PatchedBrakeValue(low, level) > PatchedBrakeValue(high, level)) {
       Fail("wrote a smaller number for a larger value" + at, input);
+    }
+    char text[kFieldCapacity];
+    if (std::isfinite(low) &&
+        PatchedBrakeValue(low, level) != BrakeFieldValue(PatchedBrakeText(low, level, text))) {
+      Fail("PatchedBrakeValue differs from the text written" + at, input);
     }
   }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the fuzz targets into corpus/stream and
-corpus/brake. The first byte of every input picks the level (0 to 4 for the
-stream, 0 to 3 for the brake field); the rest is the stream or the field."""
+"""Writes the seed corpus of the fuzz targets into corpus/stream,
+corpus/brake and corpus/state. The first byte of every input picks the level
+(0 to 4 for the stream, 0 to 3 for the brake field); the rest is the stream
+or the field. For the state, two bytes follow the level: the length of the
+data file (little-endian), whose bytes come next; the rest is the backup."""
 
 import os
 import random
@@ -97,3 +99,36 @@ brakes = [
 ]
 for index, text in enumerate(brakes):
     write("brake", "number-%02d" % index, index % 4, text)
+
+
+def state(name, level, data, backup):
+    """A data file and its backup."""
+    write("state", name, level, len(data).to_bytes(2, "little") + data + backup)
+
+
+def patched(body, level):
+    """The patch of `body` at `level` 0 to 3, as the engine writes it."""
+    out = []
+    for line in body.split(b"\r\n")[:-1]:
+        cells = line.split(b",")
+        if len(cells) > BRAKE:
+            try:
+                value = float(cells[BRAKE])
+            except ValueError:
+                value = 0.0
+            cells[BRAKE] = b"%.3f" % (value * level * 0.25)
+        out.append(b",".join(cells))
+    return b"\r\n".join(out) + b"\r\n\r\n\r\n"
+
+
+small = header + b"".join(record(b"%d.5" % n) for n in range(1, 4))
+tweaked = patched(small, 2)
+lines = tweaked.split(b"\r\n")
+state("tweaked", 2, tweaked, small)
+state("tweaked-records-moved", 2, b"\r\n".join([lines[0], lines[3], lines[1], lines[2]] + lines[4:]), small)
+state("tweaked-record-removed", 1, b"\r\n".join(lines[:2] + lines[3:]), small)
+state("game-update", 3, header + b"".join(record(b"%d.25" % n) for n in range(5, 9)), small)
+state("numbers-rewritten", 2, small.replace(b".5,", b".50,"), small)
+state("empty-data", 0, b"", small)
+state("empty-backup", 4, small, b"")
+state("lf-records", 2, tweaked.replace(b"\r\n", b"\n"), small)
