@@ -429,6 +429,52 @@ TEST_F(RunsTest, EditedTweaksAreNeverTakenForTheGames) {
   ExpectNoStrayFiles(cars);
 }
 
+// A verdict needs a clear margin. 131: every brake new, one of them 50% of
+// another's old value; 205: two brakes swapped, one now 50% of its old
+// value, so only the values as lists tell it is the game's; 207: one brake
+// halved and one new, which tells nothing, so it is left alone; 307: 40 new
+// brakes, one of them 50% of its own old value; 405: a tweak with 3 of its
+// 10 brakes changed by hand.
+TEST_F(RunsTest, ChangedCarsNeedAClearMargin) {
+  std::vector<std::string> many(40), manyNew(40);
+  for (int i = 0; i < 40; ++i) {
+    many[i] = std::to_string(i + 1) + ".0";
+    manyNew[i] = i == 5 ? "3.0" : std::to_string(i + 100) + ".5";
+  }
+  const std::vector<std::string> ten = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
+  const Cars originals = {{"131", WithBrakes(1, {"1.0", "2.0", "3.0", "4.0"})},
+                          {"205", WithBrakes(2, {"2.0", "1.0"})},
+                          {"207", WithBrakes(3, {"2.0", "3.0"})},
+                          {"307", WithBrakes(4, many)},
+                          {"405", WithBrakes(5, ten)},
+                          {"n12", WithBrakes(6, {"1.0"})}};
+  for (const auto& [id, data] : originals) WriteBytes(CarDataFile(root(), id), data);
+  ApplyRun(path_, 2);
+  std::string handEdited = ReadBytes(CarDataFile(root(), "405"));
+  int record = 0;
+  handEdited = MapBrakeFields(handEdited, [&](const std::string& brake) {
+    return ++record % 3 == 0 && record < 11 ? "0.7" : brake;  // the header is first
+  });
+  const Cars changed = {{"131", WithBrakes(1, {"1.5", "2.5", "1.0", "4.5"})},
+                        {"205", WithBrakes(2, {"1.0", "2.0"})},
+                        {"207", WithBrakes(3, {"1.0", "5.0"})},
+                        {"307", WithBrakes(4, manyNew)},
+                        {"405", handEdited}};
+  for (const auto& [id, data] : changed) WriteBytes(CarDataFile(root(), id), data);
+  ClearNotices();
+  ApplyRun(path_, 2);
+  EXPECT_EQ(Notices(), (std::vector<std::string>{ApplyFoundUpdates("131, 205, 307"),
+                                                 FoundEdits("207, 405", kEditAdvice),
+                                                 kFinished}));
+  for (const std::string id : {"131", "205", "307"}) {
+    EXPECT_EQ(ReadBytes(CarBackupFile(root(), id)), changed.at(id)) << id;
+  }
+  for (const std::string id : {"207", "405"}) {
+    EXPECT_EQ(ReadBytes(CarDataFile(root(), id)), changed.at(id)) << id;
+    EXPECT_EQ(ReadBytes(CarBackupFile(root(), id)), originals.at(id)) << id;
+  }
+}
+
 // Changes in a row that the brake values cannot tell apart lose nothing:
 // every backup a car ever had stays in its folder under a name of its own,
 // and a tweak of an earlier original is taken against that original again.
