@@ -14,25 +14,33 @@ enum class CarState {
   kAsBackedUp,  // equal to it (never tweaked, or restored)
   kTweaked,     // equal to it patched at one of the levels
   // The data file has changed since its backup was made:
-  kUpdatedByGame,     // and its brake values are the game's own: the game (an
-                      // update, a check of its files) has put a new file there
-  kEditedAfterTweak,  // but its brake values still carry a tweak: another
-                      // program or a hand edit changed a tweaked file
+  kUpdatedByGame,     // and its brake values are clearly the game's own: the
+                      // game (an update, a check of its files) has put a new
+                      // file there
+  kEditedAfterTweak,  // but its brake values still carry a tweak (another
+                      // program or a hand edit changed a tweaked file), or do
+                      // not tell either way
 };
 
 // Reads the car's data file and backup and says which state they are in.
 // Changes nothing, and never waits on a pipe or device.
 //
-// A changed data file carries the tweak when, for some level from 0% to 75%,
-// more of its brake values are the backup's values patched at that level
-// than are the backup's values themselves. Values are compared as numbers
-// (1, 1.0 and 1.000 are one), as sorted lists, so that records added,
-// removed or moved do not matter; ties go to the game.
+// A changed data file is judged record by record (see brake_evidence.h).
+// Its records are paired with the backup's by their other fields: while the
+// two files run in step, then by a hash of their other bytes, and, where
+// some still pair in neither file, by the values those fields hold (1, 1.0
+// and 1e0 are one). Records that pair in neither file count as sorted
+// lists of values. A clear verdict is taken; where there is none, the brake
+// values are judged again as plain sorted lists, records set aside, and if
+// that is not clear either, the file is taken as edited after a tweak,
+// which leaves it as it is.
 //
-// Cost: each comparison with the backup, as it is or patched at a level,
-// stops at the first byte that differs; only a changed data file is read a
-// second time, with its backup, for their brake values. Memory: constant,
-// but for a changed data file 8 bytes a record of each file.
+// Cost: one pass over both files decides whether the data file is the
+// backup patched at any level, all levels at once, and pairs the records
+// that stay in step; it stops where they no longer do, and only the rest
+// is read again, keyed. Memory: constant, but for the records read keyed
+// 16 bytes a record of each file, and 8 more for those that pair by neither
+// key; judging plain lists takes 8 bytes a record of each file.
 CarState ReadCarState(const std::string& dataPath, const std::string& backupPath);
 
 // Whether the two files hold the same bytes; false when either cannot be
