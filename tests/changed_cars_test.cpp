@@ -278,7 +278,7 @@ TEST(ChangedCarsTest, GeneratedUpdatesAndEditsGetTheirVerdicts) {
     for (int folderIndex = 0; folderIndex < kFoldersPerFamily; ++folderIndex) {
       const int level = folderIndex % kLevels;
       CarMaker make(static_cast<unsigned>(++seed));
-      TempFolder folder;
+      TempFolder folder(true);
       std::string path = folder.DataPath();
       std::vector<std::string> originals, changed;
       for (const char* id : kCarIds) {

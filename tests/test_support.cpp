@@ -35,10 +35,16 @@ std::string BusyNotice(const std::string& path) {
 const std::vector<std::string>& Notices() { return shownNotices; }
 void ClearNotices() { shownNotices.clear(); }
 
-TempFolder::TempFolder() {
+TempFolder::TempFolder(bool inMemory) {
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  path_ = fs::temp_directory_path() /
+#ifdef _WIN32
+  const fs::path memory = "Z:\\dev\\shm";
+#else
+  const fs::path memory = "/dev/shm";
+#endif
+  std::error_code error;
+  path_ = (inMemory && fs::is_directory(memory, error) ? memory : fs::temp_directory_path()) /
           ("kestrune-test-" + std::to_string(stamp) + "-" +
            std::to_string(counter++));
   fs::create_directories(path_);

@@ -21,7 +21,10 @@ void ClearNotices();
 // A new empty folder, removed with all it holds when the object goes.
 class TempFolder {
  public:
-  TempFolder();
+  // `inMemory`: where the system has a folder in memory (Linux's /dev/shm,
+  // also under Wine), there, for tests that write many files and need not
+  // wait for the disk.
+  explicit TempFolder(bool inMemory = false);
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
