@@ -78,12 +78,12 @@ void BrakeEvidence::Add(bool byOwn, unsigned byLevels) {
   }
 }
 
-void BrakeEvidence::AddRecord(double now, double before) {
+unsigned LevelsExplaining(double now, double before) {
   unsigned byLevels = 0;
   for (int l = 0; l < kUntouchedLevel; ++l) {
     if (PatchedBrakeValue(before, l) == now) byLevels |= 1u << l;
   }
-  Add(now == before, byLevels);
+  return byLevels;
 }
 
 void BrakeEvidence::AddValues(std::span<const double> now,

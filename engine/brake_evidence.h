@@ -18,17 +18,19 @@ struct BrakeEvidence {
   std::array<std::uint64_t, kUntouchedLevel> level{};
   std::array<std::uint64_t, kUntouchedLevel> neither{};
 
-  // One data value: whether its backup value explains it as it is, and the
-  // levels (bit L for level L) that explain it.
+  // One data value beside its own record's backup value: whether that
+  // explains it as it is, and the levels (bit L for level L) that explain it.
   void Add(bool byOwn, unsigned byLevels);
-  // A data value `now` beside its own record's backup value `before`.
-  void AddRecord(double now, double before);
   // Data values beside backup values that records do not pair, each sorted,
   // paired as multisets: a backup value explains at most one data value, as
   // it is or at a level, so neither is the largest number of data values
   // that no pairing can explain.
   void AddValues(std::span<const double> now, std::span<const double> before);
 };
+
+// The levels (bit L for level L, 0 to 3) at which the backup value `before`
+// gives the data value `now`.
+unsigned LevelsExplaining(double now, double before);
 
 enum class Verdict {
   kTweak,     // some level explains clearly more values than the backup's own

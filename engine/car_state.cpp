@@ -23,7 +23,8 @@ class DataReader {
   explicit DataReader(std::FILE* file)
       : file_(file), block_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
-  // Whether the next `count` bytes are `bytes`; they are passed either way.
+  // Whether the next `count` bytes are `bytes`, passing them; after a
+  // difference, where it stands is unspecified.
   bool Consume(const char* bytes, std::size_t count) {
     while (count > 0) {
       if (start_ == end_ && !Fill(1)) return false;
@@ -101,7 +102,8 @@ class RecordMatcher : public RecordSink {
       inStep_ = false;
       return;
     }
-    record_ = {true, BrakeFieldValue(ahead.substr(0, end)), before, false, false, 0};
+    const double now = BrakeFieldValue(ahead.substr(0, end));
+    record_ = {true, now == before, LevelsExplaining(now, before)};
     data_.Skip(end);
   }
 
@@ -114,11 +116,7 @@ class RecordMatcher : public RecordSink {
   void EndRecord(std::uint64_t nextRecordOffset) override {
     Append("\r\n", 2);
     if (!inStep_) return;
-    if (record_.hasBrake && record_.flagsKnown) {
-      evidence_.Add(record_.own, record_.byLevels);
-    } else if (record_.hasBrake) {
-      evidence_.AddRecord(record_.now, record_.before);
-    }
+    if (record_.hasBrake) evidence_.Add(record_.own, record_.byLevels);
     record_ = {};
     backupResume_ = nextRecordOffset;
     dataResume_ = data_.passed();
@@ -154,26 +152,21 @@ class RecordMatcher : public RecordSink {
     }
     levels_ = levels;
     if (levels_ == 0) return false;
-    // What explains the text found: the levels whose text it is, and any
-    // other level that leaves the number as it is.
+    // What explains the text found: the levels whose text it is, and, for
+    // the backup's own value, any level that leaves that number as it is.
     const double now = BrakeFieldValue(matched);
     const bool own = ((levels_ >> kUntouchedLevel) & 1u) != 0 || now == before;
-    unsigned byLevels = levels_ & ~(1u << kUntouchedLevel);
-    for (int l = 0; own && l < kUntouchedLevel; ++l) {
-      if (PatchedBrakeValue(before, l) == before) byLevels |= 1u << l;
-    }
-    record_ = {true, now, before, true, own, byLevels};
+    const unsigned byLevels = (levels_ & ~(1u << kUntouchedLevel)) |
+                              (own ? LevelsExplaining(now, before) : 0u);
+    record_ = {true, own, byLevels};
     data_.Skip(matched.size());
     return true;
   }
 
   struct Record {
     bool hasBrake = false;
-    double now = 0;
-    double before = 0;
-    bool flagsKnown = false;  // own and byLevels are set
-    bool own = false;
-    unsigned byLevels = 0;
+    bool own = false;       // its backup value explains its brake as it is
+    unsigned byLevels = 0;  // bit L: level L explains it
   };
 
   DataReader data_;
@@ -229,19 +222,14 @@ class KeySink : public RecordSink {
   bool hasBrake_ = false;
 };
 
-// The high and low halves of the 128-bit product, folded together.
+// Two words mixed into one: the high and low halves of their 128-bit
+// product, folded together, where the compiler has 128-bit numbers.
 std::uint64_t MultiplyFold(std::uint64_t a, std::uint64_t b) {
 #if defined(__SIZEOF_INT128__)
   const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
   return static_cast<std::uint64_t>(product >> 64) ^ static_cast<std::uint64_t>(product);
 #else
-  const std::uint64_t aLow = a & 0xFFFFFFFF, aHigh = a >> 32;
-  const std::uint64_t bLow = b & 0xFFFFFFFF, bHigh = b >> 32;
-  const std::uint64_t low = aLow * bLow, middle1 = aHigh * bLow, middle2 = aLow * bHigh;
-  const std::uint64_t carry =
-      ((low >> 32) + (middle1 & 0xFFFFFFFF) + (middle2 & 0xFFFFFFFF)) >> 32;
-  const std::uint64_t high = aHigh * bHigh + (middle1 >> 32) + (middle2 >> 32) + carry;
-  return high ^ (low + (middle1 << 32) + (middle2 << 32));
+  return Mix(Mix(a, b), b);
 #endif
 }
 
@@ -478,7 +466,7 @@ bool AddPairedEvidence(std::vector<KeyedBrake>& now, std::vector<KeyedBrake>& be
       const auto nEnd = std::find_if_not(n, now.end(), sameKey);
       const auto bEnd = std::find_if_not(b, before.end(), sameKey);
       if (nEnd - n == 1 && bEnd - b == 1) {
-        evidence.AddRecord(n->value, b->value);
+        evidence.Add(n->value == b->value, LevelsExplaining(n->value, b->value));
       } else {
         evidence.AddValues(ValuesOf({n, nEnd}), ValuesOf({b, bEnd}));
       }
