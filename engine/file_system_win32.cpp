@@ -103,6 +103,7 @@ std::FILE* OpenStream(HANDLE handle, int flags, const char* mode) {
   return stream;
 }
 
+// ASCII text, as the parts of names the program makes are, in UTF-16.
 std::wstring Widened(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
 
 }  // namespace
@@ -171,8 +172,8 @@ ReplacementFile::ReplacementFile(const std::string& target) {
   DWORD error = ERROR_SUCCESS;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::wstring name = ExtendedLengthPath(
-        target_ + Widened(kTemporaryMarker) + std::to_wstring(process) + L"-" +
-        std::to_wstring(GetTickCount() + attempt));
+        target_ + Widened(std::string(kTemporaryMarker) + std::to_string(process) + "-" +
+                          std::to_string(GetTickCount() + attempt)));
     const HANDLE handle =
         CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
