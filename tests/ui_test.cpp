@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -14,9 +15,12 @@
 
 #include "folder_drop.h"
 #include "folder_list.h"
+#include "framework.h"
+#include "remove_tree.h"
 #include "resource.h"
 #include "tweak_dlg.h"
 #include "under_wine.h"
+#include "utf16_win32.h"
 
 std::vector<std::string> g_notices;
 void ShowNotice(const std::string& text) { g_notices.push_back(text); }
@@ -28,7 +32,7 @@ std::string NewFolder(const std::string& name) {
   char temp[MAX_PATH] = "";
   GetTempPathA(MAX_PATH, temp);
   const std::string folder = temp + ("ui_test_" + name) + "\\";
-  std::filesystem::remove_all(folder);
+  RemoveTree(folder);
   std::filesystem::create_directories(folder);
   return folder;
 }
@@ -130,10 +134,53 @@ TEST(RunningUnderWine, AgreesWithTheRegistry) {
   EXPECT_EQ(RunningUnderWine(), wineKey);
 }
 
+// A long path in a notice is broken into lines that fit, after its
+// separators where they fit, and nothing else changes.
+TEST(NoticeText, LongWordsAreBrokenToFitTheWidth) {
+  const HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  const auto width = [&](std::wstring_view text) {
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+    return size.cx;
+  };
+  const std::wstring shortText = LR"(Failed to find file 'C:\Games\data\cars
+12
+12.csv')";
+  EXPECT_EQ(BreakLongWords(shortText, dc, 400), shortText);
+  std::wstring folder(60, L'k'), name = std::wstring(50, L'n') + L'-' + std::wstring(50, L'n'), emoji;
+  for (int i = 0; i < 100; ++i) emoji += L"\xD83C\xDFCE";
+  const std::wstring text = L"Failed to find file '" + (LR"(C:\)" + folder) + L"\\" + folder +
+                            L"\\" + name + L"\\" + emoji + L"', is it right?";
+  const std::wstring broken = BreakLongWords(text, dc, 400);
+  std::wstring word;
+  for (std::size_t i = 0; i <= broken.size(); ++i) {
+    const wchar_t c = i < broken.size() ? broken[i] : L' ';
+    if (c != L' ' && c != L'\n') {
+      word += c;
+      continue;
+    }
+    EXPECT_LE(width(word), 400) << ToUtf8(word);
+    // Broken after a separator, else inside a name too wide for a line,
+    // after a hyphen if it has one.
+    EXPECT_TRUE(c == L' ' || word.back() == L'\\' ||
+                (word.find(L'\\') == std::wstring::npos &&
+                 (word.back() == L'-' || word.find(L'-') == std::wstring::npos)))
+        << ToUtf8(word);
+    EXPECT_FALSE(IS_HIGH_SURROGATE(word.back())) << ToUtf8(word);
+    word.clear();
+  }
+  std::wstring joined = broken;
+  std::erase(joined, L'\n');
+  EXPECT_EQ(joined, text);
+  EXPECT_GE(std::count(broken.begin(), broken.end(), L'\n'), 4);
+  DeleteDC(dc);
+}
+
 // A drop of `item` as the system hands one to a window: DROPFILES, then the
 // wide path and an empty one, in memory that the receiver frees.
 HDROP DropOf(const std::string& item) {
-  const std::wstring path = Wide(item);
+  const std::wstring path = ToUtf16(item).value();
   const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
   auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
   files->pFiles = sizeof(DROPFILES);
@@ -161,14 +208,20 @@ class ShownDialog : public CTweakDlg {
   }
 };
 
+// Also in a folder past MAX_PATH, with names outside any one code page.
 TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
   const std::string root = NewFolder("drops") + "Kestrune", data = root + "\\data\\";
   const std::string elsewhere = NewFolder("elsewhere"), car = data + "cars\\n12\\n12.csv";
-  std::filesystem::create_directories(data + "cars\\n12");
-  std::ofstream(car) << "record\n";
+  const std::string deep = NewFolder("deep") + std::string(120, 'k') + "\\" +
+                           std::string(120, 'k') + "\\\u0418\u0433\u0440\u044b \U0001F3CE\\";
+  for (const std::string& folder : {data, deep}) {
+    std::filesystem::create_directories(std::filesystem::path(ToUtf16(folder + "cars\\n12").value()));
+    std::ofstream(std::filesystem::path(ToUtf16(folder + "cars\\n12\\n12.csv").value()))
+        << "record\n";
+  }
   const std::pair<std::string, std::string> kDrops[] = {
       {root, data}, {root + "\\data", data}, {data + "cars", data}, {car, data},
-      {elsewhere.substr(0, elsewhere.size() - 1), elsewhere}};
+      {elsewhere.substr(0, elsewhere.size() - 1), elsewhere}, {deep.substr(0, deep.size() - 1), deep}};
 
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   ShownDialog dialog;
@@ -178,9 +231,9 @@ TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
       SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_APPLY)),
                    TRUE);  // the focus leaves the path box
       SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(item)), 0);
-      char text[MAX_PATH] = "";
-      GetWindowTextA(pathBox, text, MAX_PATH);
-      EXPECT_EQ(std::string(text), folder) << "drop of " << item;
+      wchar_t text[1024] = L"";
+      GetWindowTextW(pathBox, text, 1024);
+      EXPECT_EQ(ToUtf8(text), folder) << "drop of " << item;
       int shown = 0;
       EnumThreadWindows(
           GetCurrentThreadId(),
