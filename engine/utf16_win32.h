@@ -28,7 +28,9 @@ std::string ToUtf8(std::wstring_view text);
 // whose full form has 248 characters or more (the limit CreateDirectory
 // documents, the lowest of any function) is made absolute and normalised by
 // GetFullPathNameW first, then prefixed. A shorter path, and one that has the
-// prefix already, is left as it is.
+// prefix already, is left as it is. A relative path is resolved against the
+// current folder, which the program never changes, so any thread may call
+// this.
 std::wstring ExtendedLengthPath(std::wstring path);
 
 // ToUtf16, then ExtendedLengthPath; nullopt for a name that no file can
