@@ -16,7 +16,6 @@
 namespace {
 
 const char kFinished[] = "Tweak process finished";
-using Cars = std::map<std::string, std::string>;
 
 std::string ProbeMissing(const std::string& path) {
   return "Failed to find file '" + path +
@@ -25,11 +24,9 @@ std::string ProbeMissing(const std::string& path) {
 
 class BadInputTest : public EngineTest {
  protected:
-  // Applies at level 2 and restores through `typed`, checking every file
-  // and that the notices are `before`, then the two runs' own.
+  // Applies at level 2 and restores through `typed`, checking every file.
   void ExpectApplyAndRestoreWork(const std::string& typed, const fs::path& root,
-                                 const std::map<std::string, std::string>& cars,
-                                 std::vector<std::string> before = {}) {
+                                 const std::map<std::string, std::string>& cars) {
     std::string member = typed;
     ApplyRun(member, 2);
     for (const auto& [id, original] : cars) {
@@ -40,9 +37,9 @@ class BadInputTest : public EngineTest {
     for (const auto& [id, original] : cars) {
       EXPECT_EQ(ReadBytes(CarDataFile(root, id)), original) << id;
     }
-    before.push_back(kFinished);
-    before.push_back("Restored backup copies of " + std::to_string(cars.size()) + " files");
-    EXPECT_EQ(Notices(), before) << typed;
+    EXPECT_EQ(Notices(), (std::vector<std::string>{
+                             kFinished, "Restored backup copies of " +
+                                            std::to_string(cars.size()) + " files"}));
   }
   TempFolder folder_;
 };
@@ -52,9 +49,8 @@ TEST_F(BadInputTest, ForwardSlashesWork) {
   ExpectApplyAndRestoreWork(folder_.path().generic_string() + "/", folder_.path(), cars);
 }
 
-// Among them names that are not well-formed UTF-8 (a byte that never starts
-// a character, a lone surrogate as text from Windows brings it): read
-// leniently they would be the U+FFFD folder's, which holds a game.
+// Among them names that are not UTF-8 (a lone surrogate as text from Windows
+// brings it, too): read leniently, they would be the U+FFFD folder's.
 TEST_F(BadInputTest, PathsThatNameNoGameFolderStopWithANotice) {
   const auto cars = MakeGameFolder(folder_.path(), {"n12"});
   MakeGameFolder(folder_.path() / fs::path(u8"\uFFFD"), {"n12"});
@@ -93,18 +89,17 @@ TEST_F(BadInputTest, PathOverThirtyTwoThousandCharactersStopsWithANotice) {
   EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path)});
 }
 
-// Game folders past MAX_PATH, also where the folder's own path is below it
-// but the names in it (temporary files, backups, the lock, a kept backup)
-// are not: each works on both buttons, whatever LongPathsEnabled says. A
-// folder past 4096 characters is past Linux's limit, under Wine too, so it
-// is made only where the system can hold it.
+// Past MAX_PATH, also where only the names in the folder are (temporary
+// files, backups, the lock, a kept backup), whatever LongPathsEnabled says.
+// Past 4096 characters, where Linux and so Wine cannot make the folder, the
+// case is left out.
 TEST_F(BadInputTest, DeepGameFoldersWork) {
   for (const std::size_t length : {230u, 330u, 4200u}) {
     fs::path root = folder_.path();
     while (root.string().size() < length) {
       root /= std::string(std::min<std::size_t>(120, length - root.string().size()), 'k');
     }
-    Cars cars;
+    std::map<std::string, std::string> cars;
     try {
       cars = MakeGameFolder(root, {"n12", "xsa"});
     } catch (const std::exception&) {
@@ -114,30 +109,28 @@ TEST_F(BadInputTest, DeepGameFoldersWork) {
                               root.string().substr(folder_.path().string().size() + 1) + "\\";
     const std::string leftover = CarBackupFile(root, "n12").string() + ".brake-tweak-7-7";
     WriteBytes(leftover, "left by a dead run");
-    ClearNotices();
     {
       const FolderLock otherRun(typed + "cars");
       RestoreRun(typed);
+      EXPECT_EQ(Notices(), std::vector<std::string>{BusyNotice(typed)}) << length;
     }
-    ExpectApplyAndRestoreWork(typed, root, cars, {BusyNotice(typed)});
+    ClearNotices();
+    ExpectApplyAndRestoreWork(typed, root, cars);
     EXPECT_FALSE(fs::exists(leftover)) << length;
 
-    // A game update while tweaked: its old backup is kept beside the new one.
-    const std::string original = cars["xsa"];
+    // A game update while tweaked: the old backup is kept beside the new one.
     std::string member = typed;
     ApplyRun(member, 2);
-    cars["xsa"] = MakeCarData(9, 3, "4.5");
-    WriteBytes(CarDataFile(root, "xsa"), cars["xsa"]);
-    ClearNotices();
+    WriteBytes(CarDataFile(root, "xsa"), MakeCarData(9, 3, "4.5"));
     ApplyRun(member, 1);
-    EXPECT_EQ(Notices().back(), kFinished);
-    EXPECT_EQ(ReadBytes(CarDataFile(root, "xsa")), ReferencePatch(cars["xsa"], 1));
-    EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root, "xsa")), original) << length;
+    EXPECT_EQ(ReadBytes(CarDataFile(root, "xsa")), ReferencePatch(MakeCarData(9, 3, "4.5"), 1));
+    EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root, "xsa")), cars["xsa"]) << length;
+    ClearNotices();
   }
 }
 
-// With the system's code page, too, where it is not UTF-8: the program that
-// runs these cases without the UTF-8 manifest (LEGACY_CODE_PAGE) checks it.
+// Where the code page is not UTF-8 too: the program that runs these cases
+// without the UTF-8 manifest (LEGACY_CODE_PAGE) makes sure of it.
 TEST_F(BadInputTest, NonAsciiFolderNamesWork) {
 #ifdef LEGACY_CODE_PAGE
   ASSERT_NE(GetACP(), static_cast<UINT>(CP_UTF8));
@@ -148,13 +141,11 @@ TEST_F(BadInputTest, NonAsciiFolderNamesWork) {
     const fs::path root = folder_.path() / fs::path(name);
     const auto cars = MakeGameFolder(root, {"n12", "131"});
     const std::u8string typed = root.u8string() + u8"\\";
-    ClearNotices();
     ExpectApplyAndRestoreWork(std::string(typed.begin(), typed.end()), root, cars);
-    std::string missing(typed.begin(), typed.end());
-    missing += "missing\\";
-    ClearNotices();
+    std::string missing = std::string(typed.begin(), typed.end()) + "missing\\";
     RestoreRun(missing);
-    EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(missing)});
+    EXPECT_EQ(Notices().back(), ProbeMissing(missing));
+    ClearNotices();
   }
 }
 
