@@ -124,7 +124,8 @@ TEST_F(BadInputTest, DeepGameFoldersWork) {
     WriteBytes(CarDataFile(root, "xsa"), MakeCarData(9, 3, "4.5"));
     ApplyRun(member, 1);
     EXPECT_EQ(ReadBytes(CarDataFile(root, "xsa")), ReferencePatch(MakeCarData(9, 3, "4.5"), 1));
-    EXPECT_EQ(ReadBytes(CarPreviousBackupFile(root, "xsa")), cars["xsa"]) << length;
+    EXPECT_EQ(ReadBytes(root / "cars" / "xsa" / "xsa_backup_before_update.csv"), cars["xsa"])
+        << length;
     ClearNotices();
   }
 }
