@@ -2,12 +2,14 @@
 
 // The engine's only platform-specific part: opening files by the engine's
 // backslash paths, replacing a file in one step, and keeping other runs out
-// of a game folder. Implemented once for Win32 (file_system_win32.cpp) and
-// once for POSIX (file_system_posix.cpp), where each backslash is read as '/';
-// what both share is in file_system.cpp.
+// of a game folder. Implemented once for Win32 (file_system_win32.cpp, which
+// hands each UTF-8 path to the wide functions in a form they take at any
+// length: utf16_win32.h) and once for POSIX (file_system_posix.cpp), where
+// each backslash is read as '/'; what both share is in file_system.cpp.
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,7 +30,8 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // Why OpenForReading gave no file.
 enum class OpenFailure {
   kMissing,   // nothing has that name, a folder on the way is missing, or
-              // the name cannot be a file's (too long, say)
+              // the name cannot be a file's (too long, not well-formed
+              // UTF-8, say)
   kNotAFile,  // a folder, pipe, device or other non-regular file has it
   kRefused,   // a file has it but cannot be opened: no permission, another
               // program holds it, a disk error
@@ -81,8 +84,10 @@ class ReplacementFile {
  private:
   void Discard();
 
-  std::string target_;     // in the platform's own form
-  std::string temporary_;  // in the platform's own form; empty when none
+  // In the platform's own form: UTF-16, as the system takes it, on Windows.
+  using SystemString = std::filesystem::path::string_type;
+  SystemString target_;
+  SystemString temporary_;  // empty when none
   std::FILE* stream_ = nullptr;
   bool refused_ = false;
 };

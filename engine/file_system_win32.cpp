@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "file_system.h"
+#include "utf16_win32.h"
+
+// Paths come in as UTF-8 and reach each wide file function as ToSystemPath
+// gives them, at any length; one that no file can have reads as missing.
 
 namespace {
 
@@ -26,8 +31,8 @@ bool IsBusyError(DWORD error) {
 
 // Opening a file whose deletion is pending fails with ERROR_ACCESS_DENIED,
 // as a refusal does; but then even its attributes cannot be read.
-bool IsDeletePending(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+bool IsDeletePending(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
          GetLastError() == ERROR_ACCESS_DENIED;
 }
 
@@ -48,12 +53,12 @@ bool TryWhileBusy(Attempt attempt, Busy busy) {
   }
 }
 
-// CreateFileA for an existing file, tried again while it is busy.
-HANDLE OpenExisting(const std::string& path, DWORD access, DWORD sharing) {
+// CreateFileW for an existing file, tried again while it is busy.
+HANDLE OpenExisting(const std::wstring& path, DWORD access, DWORD sharing) {
   HANDLE handle = INVALID_HANDLE_VALUE;
   TryWhileBusy(
       [&] {
-        handle = CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
+        handle = CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         return handle != INVALID_HANDLE_VALUE;
       },
@@ -64,13 +69,13 @@ HANDLE OpenExisting(const std::string& path, DWORD access, DWORD sharing) {
   return handle;
 }
 
-// MoveFileExA, tried again while it is busy. A replace also fails with
+// MoveFileExW, tried again while it is busy. A replace also fails with
 // ERROR_ACCESS_DENIED while another program has the target open without
 // FILE_SHARE_DELETE. GetLastError() tells why it failed.
-bool MoveWithRetries(const std::string& from, const std::string& to, DWORD flags) {
+bool MoveWithRetries(const std::wstring& from, const std::wstring& to, DWORD flags) {
   return TryWhileBusy(
       [&] {
-        return MoveFileExA(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != 0;
+        return MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH) != 0;
       },
       [](DWORD error) { return IsBusyError(error) || error == ERROR_ACCESS_DENIED; });
 }
@@ -98,10 +103,8 @@ std::FILE* OpenStream(HANDLE handle, int flags, const char* mode) {
   return stream;
 }
 
-std::string FolderOf(const std::string& path) {
-  const auto separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
+// ASCII text, as the parts of names the program makes are, in UTF-16.
+std::wstring Widened(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
 
 }  // namespace
 
@@ -109,13 +112,15 @@ std::string FolderOf(const std::string& path) {
 // fails to open as a refusal does, so the attributes tell it; a device or
 // pipe is told by the type of what was opened.
 FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
+  const std::optional<std::wstring> name = ToSystemPath(path);
   const HANDLE handle =
-      OpenExisting(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+      name ? OpenExisting(*name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)
+           : INVALID_HANDLE_VALUE;
   OpenFailure failure = OpenFailure::kRefused;
   if (handle == INVALID_HANDLE_VALUE) {
-    if (IsMissingError(GetLastError())) {
+    if (!name || IsMissingError(GetLastError())) {
       failure = OpenFailure::kMissing;
-    } else if (const DWORD attributes = GetFileAttributesA(path.c_str());
+    } else if (const DWORD attributes = GetFileAttributesW(name->c_str());
                attributes != INVALID_FILE_ATTRIBUTES &&
                (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       failure = OpenFailure::kNotAFile;
@@ -131,13 +136,17 @@ FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
 }
 
 bool PathExists(const std::string& path) {
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  const std::optional<std::wstring> name = ToSystemPath(path);
+  if (!name) return false;
+  if (GetFileAttributesW(name->c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   const DWORD error = GetLastError();
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 bool CanModify(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::optional<std::wstring> name = ToSystemPath(path);
+  if (!name) return false;
+  const DWORD attributes = GetFileAttributesW(name->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return false;
@@ -145,23 +154,28 @@ bool CanModify(const std::string& path) {
   // Opening for writing fails while another program holds the file without
   // sharing it for writing. Nothing is written.
   const HANDLE handle =
-      OpenExisting(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+      OpenExisting(*name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
   return true;
 }
 
-ReplacementFile::ReplacementFile(const std::string& target) : target_(target) {
+// A target that no file can have gets no stream, and is not refused.
+ReplacementFile::ReplacementFile(const std::string& target) {
+  const std::optional<std::wstring> systemTarget = ToSystemPath(target);
+  if (!systemTarget) return;
+  target_ = *systemTarget;
   // CREATE_NEW never opens an existing file, so a name left by an earlier
-  // crash, or one whose deletion is pending, is simply skipped.
+  // crash, or one whose deletion is pending, is simply skipped. The name is
+  // longer than the target's, so it may need the prefix where that did not.
   const DWORD process = GetCurrentProcessId();
   DWORD error = ERROR_SUCCESS;
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = target_ + std::string(kTemporaryMarker) +
-                             std::to_string(process) + "-" +
-                             std::to_string(GetTickCount() + attempt);
+    const std::wstring name = ExtendedLengthPath(
+        target_ + Widened(std::string(kTemporaryMarker) + std::to_string(process) + "-" +
+                          std::to_string(GetTickCount() + attempt)));
     const HANDLE handle =
-        CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       error = GetLastError();
@@ -184,7 +198,7 @@ ReplacementFile::~ReplacementFile() { Discard(); }
 void ReplacementFile::Discard() {
   if (stream_ != nullptr) std::fclose(stream_);
   stream_ = nullptr;
-  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+  if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
   temporary_.clear();
 }
 
@@ -215,30 +229,35 @@ CommitResult ReplacementFile::Commit(CommitMode mode) {
 }
 
 bool MoveReplacing(const std::string& from, const std::string& to) {
-  return MoveWithRetries(from, to, MOVEFILE_REPLACE_EXISTING);
+  const std::optional<std::wstring> source = ToSystemPath(from);
+  const std::optional<std::wstring> target = ToSystemPath(to);
+  return source && target && MoveWithRetries(*source, *target, MOVEFILE_REPLACE_EXISTING);
 }
 
 std::vector<std::string> RemoveLeftovers(const std::string& target,
                                          bool keepWhileTargetMissing) {
-  const std::string folder = FolderOf(target);
-  const std::string name = target.substr(folder.size());
-  const bool keep = keepWhileTargetMissing && !PathExists(target);
   std::vector<std::string> kept;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(
-      (target + std::string(kTemporaryMarker) + "*").c_str(), &found);
+  const std::optional<std::wstring> pattern =
+      ToSystemPath(target + std::string(kTemporaryMarker) + "*");
+  if (!pattern) return kept;
+  const std::wstring folder = pattern->substr(0, pattern->find_last_of(L"\\/") + 1);
+  const std::string name = target.substr(target.find_last_of("\\/") + 1);
+  const bool keep = keepWhileTargetMissing && !PathExists(target);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(pattern->c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return kept;
   do {
     // The pattern also matches short 8.3 names; only the long name counts.
-    if (IsTemporaryNameFor(found.cFileName, name) &&
+    const std::string foundName = ToUtf8(found.cFileName);
+    if (IsTemporaryNameFor(foundName, name) &&
         (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       if (keep) {
-        kept.push_back(found.cFileName);
+        kept.push_back(foundName);
       } else {
-        DeleteFileA((folder + found.cFileName).c_str());
+        DeleteFileW(ExtendedLengthPath(folder + found.cFileName).c_str());
       }
     }
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   FindClose(search);
   return kept;
 }
@@ -249,17 +268,19 @@ std::vector<std::string> RemoveLeftovers(const std::string& target,
 // the handle when the process ends, even by a crash. A file left behind by a
 // machine that went down opens as any other, so it never blocks a later run.
 FolderLock::FolderLock(const std::string& folder) {
-  const std::string path = folder + "\\" + kFolderLockFileName;
+  const std::optional<std::wstring> path =
+      ToSystemPath(folder + "\\" + kFolderLockFileName);
+  if (!path) return;
   HANDLE lock = INVALID_HANDLE_VALUE;
   const bool opened = TryWhileBusy(
       [&] {
-        lock = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+        lock = CreateFileW(path->c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                            OPEN_ALWAYS,
                            FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         return lock != INVALID_HANDLE_VALUE;
       },
       // The last run's lock file, still being deleted.
-      [&](DWORD error) { return error == ERROR_ACCESS_DENIED && IsDeletePending(path); });
+      [&](DWORD error) { return error == ERROR_ACCESS_DENIED && IsDeletePending(*path); });
   if (!opened) {
     held_ = GetLastError() != ERROR_SHARING_VIOLATION;
     return;

@@ -20,6 +20,7 @@
 #include "car_files.h"
 #include "notice.h"
 #include "record_patch.h"
+#include "remove_tree.h"
 
 namespace {
 std::vector<std::string> shownNotices;
@@ -50,10 +51,7 @@ TempFolder::TempFolder(bool inMemory) {
   fs::create_directories(path_);
 }
 
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
+TempFolder::~TempFolder() { RemoveTree(path_); }
 
 std::string TempFolder::DataPath() const {
   std::string text = path_.string();

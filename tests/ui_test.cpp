@@ -10,13 +10,17 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "folder_drop.h"
 #include "folder_list.h"
+#include "framework.h"
+#include "remove_tree.h"
 #include "resource.h"
 #include "tweak_dlg.h"
 #include "under_wine.h"
+#include "utf16_win32.h"
 
 std::vector<std::string> g_notices;
 void ShowNotice(const std::string& text) { g_notices.push_back(text); }
@@ -28,7 +32,7 @@ std::string NewFolder(const std::string& name) {
   char temp[MAX_PATH] = "";
   GetTempPathA(MAX_PATH, temp);
   const std::string folder = temp + ("ui_test_" + name) + "\\";
-  std::filesystem::remove_all(folder);
+  RemoveTree(folder);
   std::filesystem::create_directories(folder);
   return folder;
 }
@@ -130,10 +134,42 @@ TEST(RunningUnderWine, AgreesWithTheRegistry) {
   EXPECT_EQ(RunningUnderWine(), wineKey);
 }
 
+// A long path in a notice is broken into lines that fit, after a separator
+// or else a hyphen where one fits, never inside a character.
+TEST(NoticeText, LongWordsAreBrokenToFitTheWidth) {
+  const HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  const std::wstring shortText = LR"(Failed to find file 'C:\Games\data\cars\n12\n12.csv')";
+  EXPECT_EQ(BreakLongWords(shortText, dc, 400), shortText);
+  std::wstring text = LR"(Failed to find 'C:\)" + std::wstring(60, L'k') + L"\\" +
+                      std::wstring(60, L'k') + L"\\" + std::wstring(50, L'n') + L"-" +
+                      std::wstring(50, L'n') + L"\\";
+  for (int i = 0; i < 100; ++i) text += L"\xD83C\xDFCE";
+  const std::wstring broken = BreakLongWords(text + L"' now", dc, 400);
+  std::wistringstream lines(broken);
+  int breaks = 0;
+  for (std::wstring line; std::getline(lines, line) && !lines.eof(); ++breaks) {
+    const std::wstring piece = line.substr(line.rfind(L' ') + 1);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, piece.c_str(), static_cast<int>(piece.size()), &size);
+    EXPECT_LE(size.cx, 400) << ToUtf8(piece);
+    EXPECT_TRUE(piece.back() == L'\\' ||
+                (piece.find(L'\\') == std::wstring::npos &&
+                 (piece.back() == L'-' || piece.find(L'-') == std::wstring::npos)))
+        << ToUtf8(piece);
+    EXPECT_FALSE(IS_HIGH_SURROGATE(piece.back())) << ToUtf8(piece);
+  }
+  std::wstring joined = broken;
+  std::erase(joined, L'\n');
+  EXPECT_EQ(joined, text + L"' now");
+  EXPECT_GE(breaks, 4);
+  DeleteDC(dc);
+}
+
 // A drop of `item` as the system hands one to a window: DROPFILES, then the
 // wide path and an empty one, in memory that the receiver frees.
 HDROP DropOf(const std::string& item) {
-  const std::wstring path = Wide(item);
+  const std::wstring path = ToUtf16(item).value();
   const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
   auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
   files->pFiles = sizeof(DROPFILES);
@@ -161,14 +197,21 @@ class ShownDialog : public CTweakDlg {
   }
 };
 
+// Also in a folder past MAX_PATH, with names outside any one code page.
 TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
   const std::string root = NewFolder("drops") + "Kestrune", data = root + "\\data\\";
   const std::string elsewhere = NewFolder("elsewhere"), car = data + "cars\\n12\\n12.csv";
-  std::filesystem::create_directories(data + "cars\\n12");
-  std::ofstream(car) << "record\n";
+  const std::string deep = NewFolder("deep") + std::string(120, 'k') + "\\" +
+                           std::string(120, 'k') + "\\\u0418\u0433\u0440\u044b \U0001F3CE\\";
+  for (const std::string& folder : {data, deep}) {
+    const std::filesystem::path carFolder = ToUtf16(folder + "cars\\n12").value();
+    std::filesystem::create_directories(carFolder);
+    std::ofstream(carFolder / "n12.csv") << "record\n";
+  }
   const std::pair<std::string, std::string> kDrops[] = {
       {root, data}, {root + "\\data", data}, {data + "cars", data}, {car, data},
-      {elsewhere.substr(0, elsewhere.size() - 1), elsewhere}};
+      {elsewhere.substr(0, elsewhere.size() - 1), elsewhere},
+      {deep.substr(0, deep.size() - 1), deep}};
 
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   ShownDialog dialog;
@@ -178,9 +221,9 @@ TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
       SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_APPLY)),
                    TRUE);  // the focus leaves the path box
       SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(item)), 0);
-      char text[MAX_PATH] = "";
-      GetWindowTextA(pathBox, text, MAX_PATH);
-      EXPECT_EQ(std::string(text), folder) << "drop of " << item;
+      wchar_t text[1024] = L"";
+      GetWindowTextW(pathBox, text, 1024);
+      EXPECT_EQ(ToUtf8(text), folder) << "drop of " << item;
       int shown = 0;
       EnumThreadWindows(
           GetCurrentThreadId(),

@@ -1,13 +1,16 @@
 #include "folder_drop.h"
 
 #include <cstring>
+#include <optional>
 
 #include "car_files.h"
+#include "utf16_win32.h"
 
 namespace {
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::optional<std::wstring> name = ToSystemPath(path);
+  const DWORD attributes = name ? GetFileAttributesW(name->c_str()) : INVALID_FILE_ATTRIBUTES;
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -60,7 +63,7 @@ void AcceptDroppedFiles(HWND window) {
   // filter.
   using AllowMessage = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
   const auto allow = reinterpret_cast<AllowMessage>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "ChangeWindowMessageFilterEx")));
   if (allow == nullptr) return;
   constexpr UINT kCopyGlobalData = 0x0049;
   for (const UINT message : {static_cast<UINT>(WM_DROPFILES), kCopyGlobalData}) {
@@ -69,13 +72,13 @@ void AcceptDroppedFiles(HWND window) {
 }
 
 std::string TakeFirstDroppedItem(HDROP drop) {
-  std::string item;
-  if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
-    item.resize(DragQueryFileA(drop, 0, nullptr, 0) + 1);
-    item.resize(DragQueryFileA(drop, 0, item.data(), static_cast<UINT>(item.size())));
+  std::wstring item;
+  if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+    item.resize(DragQueryFileW(drop, 0, nullptr, 0) + 1);
+    item.resize(DragQueryFileW(drop, 0, item.data(), static_cast<UINT>(item.size())));
   }
   DragFinish(drop);
-  return item;
+  return ToUtf8(item);
 }
 
 std::string FolderAbove(const std::string& folder) {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "under_wine.h"
+#include "utf16_win32.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ std::vector<std::wstring> SubfoldersOf(const std::wstring& folder) {
   WIN32_FIND_DATAW entry;
   const bool linuxPath = folder[0] == L'/' && RunningUnderWine();
   const HANDLE search =
-      FindFirstFileExW((folder + (linuxPath ? L"\\*" : L"*")).c_str(),
+      FindFirstFileExW(ExtendedLengthPath(folder + (linuxPath ? L"\\*" : L"*")).c_str(),
                        FindExInfoBasic, &entry, FindExSearchLimitToDirectories,
                        nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return found;

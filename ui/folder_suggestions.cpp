@@ -10,6 +10,7 @@
 
 #include "folder_list.h"
 #include "under_wine.h"
+#include "utf16_win32.h"
 
 void CFolderSuggestions::Attach(HWND edit) {
   IAutoComplete2* autoComplete = nullptr;
@@ -39,7 +40,7 @@ void CFolderSuggestions::Attach(HWND edit) {
 
 void CFolderSuggestions::SetText(const std::string& text) {
   if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(FALSE);
-  SetWindowTextA(m_hEdit, text.c_str());
+  SetWindowTextW(m_hEdit, ToUtf16ForDisplay(text).c_str());
   if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(TRUE);
 }
 
@@ -71,7 +72,7 @@ void CFolderSuggestions::WidenList() const {
         auto& s = *reinterpret_cast<Search*>(data);
         RECT r;
         GetWindowRect(window, &r);
-        if (IsWindowVisible(window) && (GetWindowLongA(window, GWL_STYLE) & WS_POPUP) &&
+        if (IsWindowVisible(window) && (GetWindowLongW(window, GWL_STYLE) & WS_POPUP) &&
             r.left == s.box.left && r.top >= s.box.bottom && r.top <= s.box.bottom + 4) {
           s.list = window;
         }
@@ -82,7 +83,7 @@ void CFolderSuggestions::WidenList() const {
 
   const HDC dc = GetDC(m_hEdit);
   const HGDIOBJ font = SelectObject(
-      dc, reinterpret_cast<HFONT>(SendMessageA(m_hEdit, WM_GETFONT, 0, 0)));
+      dc, reinterpret_cast<HFONT>(SendMessageW(m_hEdit, WM_GETFONT, 0, 0)));
   const int wanted = m_pFolders->WidestEntry(dc) + GetSystemMetrics(SM_CXVSCROLL) +
                      4 * GetSystemMetrics(SM_CXEDGE) + 8;
   SelectObject(dc, font);
@@ -91,7 +92,7 @@ void CFolderSuggestions::WidenList() const {
   GetWindowRect(search.list, &list);
   if (wanted <= list.right - list.left) return;
   MONITORINFO monitor = {sizeof monitor, {}, {}, 0};
-  GetMonitorInfoA(MonitorFromWindow(m_hEdit, MONITOR_DEFAULTTONEAREST), &monitor);
+  GetMonitorInfoW(MonitorFromWindow(m_hEdit, MONITOR_DEFAULTTONEAREST), &monitor);
   const RECT& screen = monitor.rcWork;
   const int width = std::min<int>(wanted, screen.right - screen.left);
   const int left = std::max<int>(screen.left, std::min<int>(list.left, screen.right - width));

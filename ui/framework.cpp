@@ -1,8 +1,10 @@
 #include "framework.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "under_wine.h"
+#include "utf16_win32.h"
 
 namespace {
 
@@ -16,14 +18,19 @@ constexpr WORD kDlgInitType = 240;
 constexpr WORD kInitListAdd = 0x0401;
 constexpr WORD kInitComboAdd = 0x0403;
 
-// The program's file name without folder and extension.
-std::string ProgramTitle() {
-  char file[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, file, MAX_PATH);
-  std::string title = file;
-  title.erase(0, title.find_last_of("\\/") + 1);
-  const std::size_t dot = title.rfind('.');
-  if (dot != std::string::npos) title.erase(dot);
+// The program's file name without folder and extension. The folder may be
+// longer than MAX_PATH.
+std::wstring ProgramTitle() {
+  std::wstring title(MAX_PATH, L'\0');
+  DWORD length = 0;
+  while ((length = GetModuleFileNameW(nullptr, title.data(),
+                                      static_cast<DWORD>(title.size()))) == title.size()) {
+    title.resize(2 * title.size());
+  }
+  title.resize(length);
+  title.erase(0, title.find_last_of(L"\\/") + 1);
+  const std::size_t dot = title.rfind(L'.');
+  if (dot != std::wstring::npos) title.erase(dot);
   return title;
 }
 
@@ -37,7 +44,7 @@ void HardenProcess() {
   SetErrorMode(SEM_FAILCRITICALERRORS);
   using SetDirectories = BOOL(WINAPI*)(DWORD);
   const auto setDirectories = reinterpret_cast<SetDirectories>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
   if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
@@ -52,7 +59,7 @@ CWinApp::~CWinApp() {
 CWinApp* AfxGetApp() { return g_app; }
 
 HINSTANCE AfxGetInstanceHandle() {
-  return g_app != nullptr ? g_app->m_hInstance : GetModuleHandleA(nullptr);
+  return g_app != nullptr ? g_app->m_hInstance : GetModuleHandleW(nullptr);
 }
 
 namespace {
@@ -64,33 +71,84 @@ HWND MainWindow() {
   return IsWindow(hwnd) ? hwnd : nullptr;
 }
 
+// `text` with its long words broken (BreakLongWords) to half the width of the
+// work area of `owner`'s monitor, in the font of message boxes: the box then
+// keeps within the screen with its icon, margins and frame.
+std::wstring FitToScreen(const std::wstring& text, HWND owner) {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) ||
+      !GetMonitorInfoW(MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+    return text;
+  }
+  const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  const HDC dc = GetDC(nullptr);
+  const HGDIOBJ previous = SelectObject(dc, font);
+  const std::wstring broken =
+      BreakLongWords(text, dc, (monitor.rcWork.right - monitor.rcWork.left) / 2);
+  SelectObject(dc, previous);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(font);
+  return broken;
+}
+
 }  // namespace
+
+std::wstring BreakLongWords(std::wstring_view text, HDC dc, int width) {
+  std::wstring broken;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find_first_of(L" \t\r\n", start), text.size());
+    std::wstring_view word = text.substr(start, end - start);
+    for (;;) {
+      int fit = 0;
+      SIZE size = {};
+      GetTextExtentExPointW(dc, word.data(), static_cast<int>(word.size()), width, &fit,
+                            nullptr, &size);
+      if (fit >= static_cast<int>(word.size())) break;
+      const std::wstring_view fits = word.substr(0, fit);
+      std::size_t cut = fits.find_last_of(L"\\/");
+      if (cut == std::wstring_view::npos) cut = fits.find_last_of(L"-_.");
+      cut = cut != std::wstring_view::npos ? cut + 1 : std::max(fit, 1);
+      if (IS_SURROGATE_PAIR(word[cut - 1], word[cut])) cut += cut > 1 ? -1 : 1;
+      broken.append(word.substr(0, cut)).push_back(L'\n');
+      word.remove_prefix(cut);
+    }
+    broken.append(word);
+    if (end < text.size()) broken.push_back(text[end]);
+    start = end + 1;
+  }
+  return broken;
+}
 
 int AfxMessageBox(const std::string& text, UINT type, UINT /*helpId*/) {
   if ((type & MB_ICONMASK) == 0 &&
       ((type & MB_TYPEMASK) == MB_OK || (type & MB_TYPEMASK) == MB_OKCANCEL)) {
     type |= MB_ICONEXCLAMATION;
   }
-  return MessageBoxA(MainWindow(), text.c_str(), ProgramTitle().c_str(), type);
+  const HWND owner = MainWindow();
+  return MessageBoxW(owner, FitToScreen(ToUtf16ForDisplay(text), owner).c_str(),
+                     ProgramTitle().c_str(), type);
 }
 
 void DDX_Text(CDataExchange* exchange, int id, std::string& value) {
   const HWND control = GetDlgItem(exchange->m_pDlgWnd->m_hWnd, id);
   if (!exchange->m_bSaveAndValidate) {
-    SetWindowTextA(control, value.c_str());
+    SetWindowTextW(control, ToUtf16ForDisplay(value).c_str());
     return;
   }
-  std::string text(GetWindowTextLengthA(control) + 1, '\0');
-  text.resize(GetWindowTextA(control, text.data(), static_cast<int>(text.size())));
-  value = text;
+  std::wstring text(GetWindowTextLengthW(control) + 1, L'\0');
+  text.resize(GetWindowTextW(control, text.data(), static_cast<int>(text.size())));
+  value = ToUtf8(text);
 }
 
 void DDX_CBIndex(CDataExchange* exchange, int id, int& index) {
   const HWND control = GetDlgItem(exchange->m_pDlgWnd->m_hWnd, id);
   if (exchange->m_bSaveAndValidate) {
-    index = static_cast<int>(SendMessageA(control, CB_GETCURSEL, 0, 0));
+    index = static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
   } else {
-    SendMessageA(control, CB_SETCURSEL, index, 0);
+    SendMessageW(control, CB_SETCURSEL, index, 0);
   }
 }
 
@@ -101,8 +159,8 @@ CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal() {
   HWND owner = m_pParentWnd != nullptr ? m_pParentWnd->m_hWnd : MainWindow();
-  const INT_PTR result = DialogBoxParamA(
-      AfxGetInstanceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
+  const INT_PTR result = DialogBoxParamW(
+      AfxGetInstanceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
       &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
   m_hWnd = nullptr;
   return result;
@@ -157,8 +215,8 @@ BOOL CDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
 
 void CDialog::ExecuteDlgInit() {
   const HINSTANCE instance = AfxGetInstanceHandle();
-  const HRSRC found = FindResourceA(instance, MAKEINTRESOURCEA(m_nIDTemplate),
-                                    MAKEINTRESOURCEA(kDlgInitType));
+  const HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(m_nIDTemplate),
+                                    MAKEINTRESOURCEW(kDlgInitType));
   if (found == nullptr) return;
   const auto* data = static_cast<const BYTE*>(
       LockResource(LoadResource(instance, found)));
@@ -173,14 +231,16 @@ void CDialog::ExecuteDlgInit() {
     std::memcpy(&length, data + 4, sizeof length);
     data += 8;
     if (length > static_cast<DWORD>(end - data)) break;
-    // The text is stored with its terminating NUL.
-    const std::string text(reinterpret_cast<const char*>(data),
-                           strnlen(reinterpret_cast<const char*>(data), length));
+    // The text is stored narrow, as the resource script (UTF-8) has it, with
+    // its terminating NUL.
+    const std::wstring text = ToUtf16ForDisplay(std::string_view(
+        reinterpret_cast<const char*>(data),
+        strnlen(reinterpret_cast<const char*>(data), length)));
     if (initMessage == kInitComboAdd) {
-      SendDlgItemMessageA(m_hWnd, id, CB_ADDSTRING, 0,
+      SendDlgItemMessageW(m_hWnd, id, CB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(text.c_str()));
     } else if (initMessage == kInitListAdd) {
-      SendDlgItemMessageA(m_hWnd, id, LB_ADDSTRING, 0,
+      SendDlgItemMessageW(m_hWnd, id, LB_ADDSTRING, 0,
                           reinterpret_cast<LPARAM>(text.c_str()));
     }
     data += length;
@@ -193,9 +253,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
   if (message == WM_INITDIALOG) {
     dialog = reinterpret_cast<CDialog*>(lParam);
     dialog->m_hWnd = hwnd;
-    SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
   } else {
-    dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (dialog == nullptr) return FALSE;
   try {
@@ -208,15 +268,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
       // focus, Wine leaves it out when the window was not active yet.
       const HWND first = GetNextDlgTabItem(hwnd, nullptr, FALSE);
       if (RunningUnderWine() && first != nullptr &&
-          (SendMessageA(first, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
-        SendMessageA(first, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+          (SendMessageW(first, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)) {
+        SendMessageW(first, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
       }
     }
     return handled ? result : FALSE;
   } catch (...) {
     // Only running out of memory can get here. The window stays usable
     // unless it could not even be set up.
-    MessageBoxA(hwnd, "Not enough memory to complete the operation.", nullptr,
+    MessageBoxW(hwnd, L"Not enough memory to complete the operation.", nullptr,
                 MB_OK | MB_ICONSTOP);
     if (message == WM_INITDIALOG) ::EndDialog(hwnd, -1);
     return TRUE;

@@ -1,11 +1,13 @@
 #pragma once
 
-// A very small application and dialog framework over plain Win32 (narrow "A"
-// functions): just what the tweaker's two dialogs use.
+// A very small application and dialog framework over plain Win32: just what
+// the tweaker's two dialogs use. Text is UTF-8 here, as in the engine, and
+// crosses into Windows as UTF-16.
 
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 class CDialog;
 
@@ -32,8 +34,16 @@ HINSTANCE AfxGetInstanceHandle();
 
 // A modal message box over the main window. The caption is the program's
 // file name without its extension. An OK box without an icon of its own gets
-// the exclamation icon, as framework message boxes always have.
+// the exclamation icon, as framework message boxes always have. A message
+// box wraps its text only at spaces, so a long path in it is broken to fit
+// the screen (BreakLongWords).
 int AfxMessageBox(const std::string& text, UINT type = MB_OK, UINT helpId = 0);
+
+// `text` with a line break put into each run of it without spaces that is
+// wider than `width` pixels in the font selected into `dc`: after the last
+// path separator that fits, else after the last '-', '_' or '.', else after
+// the last character. Taking out every '\n' that it adds gives `text` back.
+std::wstring BreakLongWords(std::wstring_view text, HDC dc, int width);
 
 // Direction and target of one data exchange between a dialog's members and
 // its controls.

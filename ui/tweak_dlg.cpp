@@ -8,10 +8,10 @@
 
 namespace {
 
-std::string LoadResourceString(UINT id) {
-  char text[256] = "";
-  const int length = LoadStringA(AfxGetInstanceHandle(), id, text, sizeof text);
-  return std::string(text, length > 0 ? length : 0);
+std::wstring LoadResourceString(UINT id) {
+  wchar_t text[256] = L"";
+  const int length = LoadStringW(AfxGetInstanceHandle(), id, text, ARRAYSIZE(text));
+  return std::wstring(text, length > 0 ? length : 0);
 }
 
 // A control's rectangle in its dialog's client coordinates.
@@ -28,13 +28,13 @@ RECT ChildRect(HWND control) {
 // the box. Such a label is widened to its text, but never past `rightLimit`;
 // a label whose text fits, as with the classic face, is left as it is.
 void FitLabelToText(HWND label, int rightLimit) {
-  std::string text(GetWindowTextLengthA(label) + 1, '\0');
-  text.resize(GetWindowTextA(label, text.data(), static_cast<int>(text.size())));
+  std::wstring text(GetWindowTextLengthW(label) + 1, L'\0');
+  text.resize(GetWindowTextW(label, text.data(), static_cast<int>(text.size())));
   const HDC dc = GetDC(label);
   const HGDIOBJ previous = SelectObject(
-      dc, reinterpret_cast<HFONT>(SendMessageA(label, WM_GETFONT, 0, 0)));
+      dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
   SIZE extent = {};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   SelectObject(dc, previous);
   ReleaseDC(label, dc);
 
@@ -49,7 +49,7 @@ void FitLabelToText(HWND label, int rightLimit) {
 
 CTweakDlg::CTweakDlg(CDialog* parent)
     : CDialog(IDD_TWEAK_DIALOG, parent),
-      m_hIcon(LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      m_hIcon(LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
 void CTweakDlg::DoDataExchange(CDataExchange* exchange) {
   CDialog::DoDataExchange(exchange);
@@ -65,15 +65,15 @@ BOOL CTweakDlg::OnInitDialog() {
   FitLabelToText(GetWindow(levels, GW_HWNDPREV), ChildRect(levels).left);
 
   if (const HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
-    const std::string about = LoadResourceString(IDS_ABOUTBOX);
+    const std::wstring about = LoadResourceString(IDS_ABOUTBOX);
     if (!about.empty()) {
-      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+      AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     }
   }
 
-  SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
   AcceptDroppedFiles(m_hWnd);
   m_folderSuggestions.Attach(GetDlgItem(m_hWnd, IDC_PATH));
@@ -126,7 +126,7 @@ BOOL CTweakDlg::OnPaint() {
   if (!IsIconic(m_hWnd)) return FALSE;
   PAINTSTRUCT paint;
   const HDC dc = BeginPaint(m_hWnd, &paint);
-  SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
   const int cx = GetSystemMetrics(SM_CXICON);
   const int cy = GetSystemMetrics(SM_CYICON);
   RECT client;
@@ -157,7 +157,7 @@ void CTweakDlg::OnDropFiles(HDROP drop) {
   if (item.empty()) return;
   const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
   m_folderSuggestions.SetText(DataFolderForDroppedItem(item));
-  SendMessageA(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
+  SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

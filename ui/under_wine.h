@@ -8,6 +8,6 @@
 // Windows keeps its own documented behaviour. Safe on any thread.
 inline bool RunningUnderWine() {
   static const bool wine =
-      GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
   return wine;
 }

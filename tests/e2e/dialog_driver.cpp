@@ -26,6 +26,7 @@
 
 #include "car_files.h"
 #include "game_data.h"
+#include "remove_tree.h"
 #include "resource.h"
 #include "ui_automation.h"
 
@@ -586,18 +587,25 @@ void CheckLiveControls(HWND dialog, const DialogSpec& spec, const BaseUnits& uni
 // What a user does.
 
 // Waits for the program's next notice, checks that it is a box with one OK
-// button over the main dialog, reads its text, clicks OK and waits until it
-// has gone.
+// button over the main dialog and within the screen, reads its text, clicks
+// OK and waits until it has gone. The program breaks a long path into lines
+// that fit the screen; the text is returned without those breaks.
 std::string TakeNotice(const Program& program, HWND main, const std::string& shot = "") {
   const HWND box = program.WaitWindow("#32770", kNoticeCaption, 30000);
   if (box == nullptr) return "<no notice>";
-  const std::string text = WindowText(GetDlgItem(box, 0xFFFF));
+  std::string text = WindowText(GetDlgItem(box, 0xFFFF));
+  std::erase(text, '\n');
   int buttons = 0;
   for (HWND child : Children(box)) buttons += SameClass(ClassOf(child), "Button");
   const HWND ok = GetDlgItem(box, IDOK);
+  MONITORINFO monitor = {sizeof monitor, {}, {}, 0};
+  GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+  RECT at = ScreenRect(box), inside;
   Check(buttons == 1 && ok != nullptr && WindowText(ok) == "OK" &&
-            GetWindow(box, GW_OWNER) == main && !IsWindowEnabled(main),
-        "notice has one OK button and is modal over the dialog");
+            GetWindow(box, GW_OWNER) == main && !IsWindowEnabled(main) &&
+            IntersectRect(&inside, &at, &monitor.rcWork) && EqualRect(&inside, &at),
+        "notice has one OK button, is modal over the dialog and within the screen at " +
+            RectText(at));
   if (!shot.empty()) Screenshot(shot, ScreenRect(box));
   Click(ok);
   Check(WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); }),
@@ -946,6 +954,37 @@ void TestRuns(const Program& program, HWND main, const std::string& work,
   Check(FolderIsEmpty(current), "the program's current folder is still untouched");
 }
 
+// A game folder of more than 300 characters typed in: both buttons work, and
+// a notice that names a path as long fits the screen.
+void TestLongFolder(const Program& program, HWND main, const std::string& work) {
+  const std::string deep =
+      work + "\\SteamLibrary-MirroredBySyncClient-0123456789abcdef0123456789abcdef\\steamapps"
+             "\\common\\Kestrune-Game-of-the-Year-Edition-With-Every-Downloadable-Content-Pack-"
+             "0123456789abcdef\\Kestrune-Deluxe-Soundtrack-And-Artbook-Bundle-0123456789abcdef"
+             "0123456789abcdef\\Kestrune-Install-0123456789\\data";
+  const std::string what = " in a folder of " + std::to_string(deep.size() + 1) + " characters";
+  const Cars cars = MakeGameFolder(deep);
+  SetPath(program, main, deep + "\\");
+  SelectLevel(program, main, 2);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 50%" + what);
+  CheckDataFiles(deep, cars, 2, "after Apply 50%" + what);
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore" + what);
+  CheckDataFiles(deep, cars, -1, "after Restore" + what);
+
+  SetPath(program, main, deep + "\\nowhere\\");
+  ClickButton(program, main, IDC_APPLY);
+  if (program.WaitWindow("#32770", kNoticeCaption, 30000) != nullptr) {
+    Screenshot("long-path-notice",
+               {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+  }
+  ExpectNotices(program, main,
+                {"Failed to find file '" + deep +
+                 "\\nowhere\\cars\\n12\\n12.csv', has the path been entered correctly?"},
+                "Apply to a wrong path" + what);
+}
+
 // Wine's open suggestion list: a pop-up of the program holding a list box.
 HWND SuggestionList(const Program& program) {
   for (const HWND popup : program.Windows("Static", "")) {
@@ -1042,7 +1081,7 @@ void TestFindingTheFolder(const Program& program, HWND main, const std::string& 
 
 int RunTest(const std::string& exe, const std::string& work, const std::string& shots) {
   SetShotFolder(shots);
-  std::filesystem::remove_all(work);  // every run starts from a new game folder
+  RemoveTree(work);  // every run starts from a new game folder
   std::filesystem::create_directories(work);
   if (!shots.empty()) {
     for (const auto& entry : std::filesystem::directory_iterator(shots)) {
@@ -1065,6 +1104,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     TestAboutBox(program, main);
     TestMinimised(program, main);
     TestRuns(program, main, work, game, cars);
+    TestLongFolder(program, main, work);
 
     // The close box ends the program.
     Check(ClickHit(main, HTCLOSE), "caption has a close box");

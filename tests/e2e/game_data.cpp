@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "car_files.h"  // kCarIds, the cars the game has
+#include "utf16_win32.h"
 
 namespace {
 
@@ -52,8 +53,14 @@ std::string Record(int car, int record) {
   return Join(fields, ",");
 }
 
+// Game folders may be longer than MAX_PATH: files are reached in the form
+// that the program itself uses.
+std::wstring SystemPath(const std::string& path) {
+  return ToSystemPath(path).value_or(std::wstring());
+}
+
 void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = _wfopen(SystemPath(path).c_str(), L"wb");
   if (file == nullptr) throw std::runtime_error("cannot create " + path);
   std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
@@ -62,7 +69,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }  // namespace
 
 std::string ReadBytes(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = _wfopen(SystemPath(path).c_str(), L"rb");
   if (file == nullptr) return "<missing>";
   std::string bytes;
   char block[65536];
@@ -74,7 +81,7 @@ std::string ReadBytes(const std::string& path) {
 }
 
 bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -90,13 +97,16 @@ std::string BrakeValues(const std::string& data) {
 }
 
 std::map<std::string, std::string> MakeGameFolder(const std::string& folder) {
-  CreateDirectoryA(folder.c_str(), nullptr);
-  CreateDirectoryA((folder + "\\cars").c_str(), nullptr);
+  for (std::size_t end = folder.find('\\', 3);; end = folder.find('\\', end + 1)) {
+    CreateDirectoryW(SystemPath(folder.substr(0, end)).c_str(), nullptr);
+    if (end == std::string::npos) break;
+  }
+  CreateDirectoryW(SystemPath(folder + "\\cars").c_str(), nullptr);
   std::map<std::string, std::string> cars;
   int car = 0;
   for (const char* id : kCarIds) {
     const std::string carFolder = folder + "\\cars\\" + id;
-    CreateDirectoryA(carFolder.c_str(), nullptr);
+    CreateDirectoryW(SystemPath(carFolder).c_str(), nullptr);
     std::string data;
     for (int record = 0; record < kRecords; ++record) {
       data += Record(car, record) + "\r\n";

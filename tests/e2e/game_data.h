@@ -10,8 +10,9 @@
 std::string BrakeValues(const std::string& data);
 
 // Writes <folder>\cars\<id>\<id>.csv for all 47 cars, creating folders as
-// needed, and returns each car's bytes by id. The brake values are halves
-// (1.0 to 10.5), so every level's product has an exact 3-decimal form.
+// needed (`folder` is absolute, of any length), and returns each car's bytes
+// by id. The brake values are halves (1.0 to 10.5), so every level's product
+// has an exact 3-decimal form.
 std::map<std::string, std::string> MakeGameFolder(const std::string& folder);
 
 // What the tweaker writes from `original` at `level` (0 to 4): field 278 of
