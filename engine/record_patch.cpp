@@ -370,12 +370,15 @@ double PatchedBrakeValue(double value, int level) {
   // text: the whole thousandths divided by 1000 is what reading the text
   // gives, both being correctly rounded. Close to a tie, the product's own
   // rounding error could tip it, so the text decides.
-  const double scaled = value * (level * 0.25);
-  const double thousandths = scaled * 1000.0;
+  // (Plain arithmetic: the toolchain's rounding functions would be one more
+  // library part in the program.)
+  const double thousandths = value * (level * 0.25) * 1000.0;
   if (std::fabs(thousandths) < 1e15) {
-    const double fraction = std::fabs(thousandths - std::trunc(thousandths));
-    if (std::fabs(fraction - 0.5) > std::fabs(thousandths) * 1e-15 + 1e-300) {
-      return std::nearbyint(thousandths) / 1000.0;
+    const auto whole = static_cast<long long>(thousandths);  // toward zero
+    const double fraction = thousandths - static_cast<double>(whole);
+    if (std::fabs(std::fabs(fraction) - 0.5) > std::fabs(thousandths) * 1e-15 + 1e-300) {
+      const long long nearest = whole + (fraction > 0.5) - (fraction < -0.5);
+      return static_cast<double>(nearest) / 1000.0;
     }
   }
   char text[kFieldCapacity];
