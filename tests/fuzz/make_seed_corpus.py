@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the fuzz targets into corpus/stream and
-corpus/brake. The first byte of every input picks the level (0 to 4 for the
-stream, 0 to 3 for the brake field); the rest is the stream or the field."""
+"""Writes the seed corpus of the fuzz targets into corpus/stream,
+corpus/brake and corpus/libraries. The first byte of every stream and brake
+input picks the level (0 to 4 for the stream, 0 to 3 for the brake field); the
+rest is the stream or the field. A libraries input is a whole library list."""
 
 import os
 import random
@@ -97,3 +98,63 @@ brakes = [
 ]
 for index, text in enumerate(brakes):
     write("brake", "number-%02d" % index, index % 4, text)
+
+# Steam's library lists: as written since 2021 and before, from Windows and
+# Linux, and broken ones.
+NEW_LIST = b"""\xef\xbb\xbf"libraryfolders"
+{
+\t"contentstatsid"\t\t"-5523418953526543312"
+\t"0"
+\t{
+\t\t"path"\t\t"C:\\\\Program Files (x86)\\\\Steam"
+\t\t"label"\t\t""
+\t\t"contentid"\t\t"1842374829384729384"
+\t\t"totalsize"\t\t"0"
+\t\t"update_clean_bytes_tally"\t\t"2804720"
+\t\t"time_last_update_corruption"\t\t"0"
+\t\t"apps"
+\t\t{
+\t\t\t"228980"\t\t"191837286"
+\t\t\t"1493710"\t\t"1233141882"
+\t\t}
+\t}
+\t"1"
+\t{
+\t\t"path"\t\t"D:\\\\SteamLibrary"
+\t\t"label"\t\t"Spiele \\"schnell\\""
+\t\t"apps"
+\t\t{
+\t\t}
+\t}
+}
+"""
+OLD_LIST = b""""LibraryFolders"
+{
+\t"TimeNextStatsReport"\t\t"1577836800"
+\t"ContentStatsID"\t\t"-5523418953526543312"
+\t"1"\t\t"E:\\\\Games\\\\Steam"
+\t"2"\t\t"F:\\\\\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b"
+}
+"""
+DECK_LIST = NEW_LIST.replace(b"C:\\\\Program Files (x86)\\\\Steam",
+                             b"/home/deck/.local/share/Steam").replace(
+    b"D:\\\\SteamLibrary", b"/run/media/deck/SD card")
+
+
+def library_list(name, body):
+    folder = os.path.join(HERE, "corpus", "libraries")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(body)
+
+
+library_list("since-2021", NEW_LIST)
+library_list("before-2021", OLD_LIST)
+library_list("steam-deck", DECK_LIST)
+library_list("bare-text-and-comments",
+             b"// hand-written\nlibraryfolders { 1 G:\\Bare 2 { path H:\\x } }")
+library_list("cut-off-in-a-path", NEW_LIST[:NEW_LIST.index(b"SteamLibrary")])
+library_list("nested-deep", b'"libraryfolders" {' + b' "a" {' * 40 + b"}" * 41)
+library_list("stray-braces", b'}{ "libraryfolders" { "1" "C:\\\\x" } } } "2" "y"')
+library_list("bad-utf8-and-controls",
+             b'"libraryfolders" { "1" "\xc0\xaf" "2" "a\\tb" "3" "\xed\xa0\x80" "4" "ok" }')
