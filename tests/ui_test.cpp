@@ -14,6 +14,7 @@
 
 #include "folder_drop.h"
 #include "folder_list.h"
+#include "game_finder.h"
 #include "resource.h"
 #include "tweak_dlg.h"
 #include "under_wine.h"
@@ -120,6 +121,66 @@ TEST(DroppedItem, WalkStopsAtTheRootOfItsVolume) {
       {R"(Games\data\)", ""},
       {R"(\\?\Volume{4c1b02c1}\Games\)", ""}};
   for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
+}
+
+// Writes `text` to the file at the UTF-8 `path`, making its folders.
+void Put(const std::string& path, const std::string& text) {
+  const std::filesystem::path file = std::u8string(path.begin(), path.end());
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+// Steam's library list naming `folders`, as Steam writes it.
+std::string LibraryList(const std::vector<std::string>& folders) {
+  std::string list = "\"libraryfolders\"\n{\n";
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    std::string path;
+    for (const char c : folders[i]) path += c == '\\' ? "\\\\" : std::string(1, c);
+    list += "\t\"" + std::to_string(i) + "\"\n\t{\n\t\t\"path\"\t\t\"" + path + "\"\n\t}\n";
+  }
+  return list + "}\n";
+}
+
+TEST(GameFinder, FindsEachDataFolderOnceAndNothingElse) {
+  const std::string root = NewFolder("finder"), c = root + "C\\", d = root + "D\\";
+  const std::string probe = "cars\\n12\\n12.csv", steam = c + "Program Files (x86)\\Steam\\";
+  const std::string flatpak = root + "home\\deck\\.var\\app\\com.valvesoftware.Steam\\"
+                              ".local\\share\\Steam\\";
+  // Steam's own library lists itself in other letters, a second library that
+  // holds the game and a library since removed.
+  Put(steam + "steamapps\\libraryfolders.vdf",
+      LibraryList({c + "program files (x86)\\steam", d + "Игры\\Lib", d + "Gone"}));
+  Put(d + "Игры\\Lib\\steamapps\\common\\Kestrune\\data\\" + probe, "");
+  Put(steam + "steamapps\\common\\Other\\bin\\cars\\n12\\n13.csv", "");  // no probe
+  Put(steam + "steamapps\\common\\Deep\\a\\b\\data\\" + probe, "");        // too deep
+  Put(c + "SteamLibrary\\steamapps\\libraryfolders.vdf", "\"libraryfolders\" { \"1\" {");
+  Put(c + "SteamLibrary\\steamapps\\common\\Kestrune\\" + probe, "");
+  Put(c + "Program Files\\Epic Games\\Kestrune\\Game\\data\\" + probe, "");
+  Put(flatpak + "steamapps\\common\\Kestrune\\data\\" + probe, "");
+  std::vector<std::string> expected = {
+      c + "Program Files\\Epic Games\\Kestrune\\Game\\data\\",
+      c + "SteamLibrary\\steamapps\\common\\Kestrune\\",
+      d + "Игры\\Lib\\steamapps\\common\\Kestrune\\data\\",
+      flatpak + "steamapps\\common\\Kestrune\\data\\"};
+  GameSearchPlaces places = {{c, d}, root + "home\\", ""};
+  if (RunningUnderWine()) {
+    // The Flatpak's list names, as Linux paths, itself and an SD card.
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName(Wide(root).c_str());
+    const std::string linux = name + std::string(std::string_view(name).ends_with('/') ? "" : "/");
+    HeapFree(GetProcessHeap(), 0, name);
+    Put(flatpak + "steamapps\\libraryfolders.vdf",
+        LibraryList({linux + "home/deck/.var/app/com.valvesoftware.Steam/.local/share/Steam",
+                     linux + "run/media/deck/SD card"}));
+    const std::string sdCard = "run\\media\\deck\\SD card\\steamapps\\common\\Kestrune\\data\\";
+    Put(root + sdCard + probe, "");
+    places.linuxRoot = "Z:\\";
+    expected.push_back("Z:" + linux + sdCard);
+    std::replace(expected.back().begin(), expected.back().end(), '/', '\\');
+  }
+  EXPECT_EQ(FindGameDataFolders(places), expected);
 }
 
 TEST(RunningUnderWine, AgreesWithTheRegistry) {
