@@ -110,51 +110,32 @@ NEW_LIST = b"""\xef\xbb\xbf"libraryfolders"
 \t\t"label"\t\t""
 \t\t"contentid"\t\t"1842374829384729384"
 \t\t"totalsize"\t\t"0"
-\t\t"update_clean_bytes_tally"\t\t"2804720"
-\t\t"time_last_update_corruption"\t\t"0"
 \t\t"apps"
 \t\t{
 \t\t\t"228980"\t\t"191837286"
-\t\t\t"1493710"\t\t"1233141882"
 \t\t}
 \t}
 \t"1"
 \t{
-\t\t"path"\t\t"D:\\\\SteamLibrary"
-\t\t"label"\t\t"Spiele \\"schnell\\""
-\t\t"apps"
-\t\t{
-\t\t}
+\t\t"path"\t\t"D:\\\\Spiele \\"schnell\\""
 \t}
 }
 """
-OLD_LIST = b""""LibraryFolders"
-{
-\t"TimeNextStatsReport"\t\t"1577836800"
-\t"ContentStatsID"\t\t"-5523418953526543312"
-\t"1"\t\t"E:\\\\Games\\\\Steam"
-\t"2"\t\t"F:\\\\\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b"
+LISTS = {
+    "since-2021": NEW_LIST,
+    "before-2021": b'"LibraryFolders" { "TimeNextStatsReport" "1577836800"'
+                   b' "1" "E:\\\\Games\\\\Steam" "2" "F:\\\\\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b" }',
+    "steam-deck": b'"libraryfolders" { "0" { "path" "/home/deck/.local/share/Steam" }'
+                  b' "1" { "path" "/run/media/deck/SD card" } }',
+    "bare-text-and-comments": b"// by hand\nlibraryfolders { 1 G:\\Bare 2 { path H:\\x } }",
+    "cut-off-in-a-path": NEW_LIST[:NEW_LIST.index(b"Spiele")],
+    "nested-deep": b'"libraryfolders" {' + b' "a" {' * 40 + b"}" * 41,
+    "stray-braces": b'}{ "libraryfolders" { "1" "C:\\\\x" } } } "2" "y"',
+    "bad-utf8-and-controls":
+        b'"libraryfolders" { "1" "\xc0\xaf" "2" "a\\tb" "3" "\xed\xa0\x80" "4" "ok" }',
 }
-"""
-DECK_LIST = NEW_LIST.replace(b"C:\\\\Program Files (x86)\\\\Steam",
-                             b"/home/deck/.local/share/Steam").replace(
-    b"D:\\\\SteamLibrary", b"/run/media/deck/SD card")
-
-
-def library_list(name, body):
+for name, body in LISTS.items():
     folder = os.path.join(HERE, "corpus", "libraries")
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as f:
         f.write(body)
-
-
-library_list("since-2021", NEW_LIST)
-library_list("before-2021", OLD_LIST)
-library_list("steam-deck", DECK_LIST)
-library_list("bare-text-and-comments",
-             b"// hand-written\nlibraryfolders { 1 G:\\Bare 2 { path H:\\x } }")
-library_list("cut-off-in-a-path", NEW_LIST[:NEW_LIST.index(b"SteamLibrary")])
-library_list("nested-deep", b'"libraryfolders" {' + b' "a" {' * 40 + b"}" * 41)
-library_list("stray-braces", b'}{ "libraryfolders" { "1" "C:\\\\x" } } } "2" "y"')
-library_list("bad-utf8-and-controls",
-             b'"libraryfolders" { "1" "\xc0\xaf" "2" "a\\tb" "3" "\xed\xa0\x80" "4" "ok" }')
