@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "drop_down_list.h"
 #include "folder_drop.h"
 #include "folder_list.h"
 #include "game_finder.h"
@@ -257,6 +258,51 @@ TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   CoUninitialize();
   EXPECT_TRUE(g_notices.empty()) << "no run";
+}
+
+TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ShownDialog dialog;
+  dialog.onScreen = [](HWND window) {
+    const HWND pathBox = GetDlgItem(window, IDC_PATH);
+    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
+    CDropDownList list;
+    constexpr UINT kTake = WM_APP + 1;
+    EXPECT_FALSE(list.Open(pathBox, {}, kTake));
+    const std::vector<std::wstring> entries = {L"C:\\A\\", L"D:\\B\\", L"E:\\C\\"};
+    ASSERT_TRUE(list.Open(pathBox, entries, kTake));
+    std::wstring walk;
+    for (const int step : {1, 1, -1, -1, -1, 1}) {
+      const std::wstring* chosen = list.Move(step);
+      walk += (chosen != nullptr ? *chosen : L"none") + L"|";
+    }
+    EXPECT_EQ(walk, L"C:\\A\\|D:\\B\\|C:\\A\\|none|E:\\C\\|none|");
+
+    HWND shown = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND other, LPARAM found) {
+      wchar_t name[16] = L"";
+      GetClassNameW(other, name, 16);
+      if (IsWindowVisible(other) && lstrcmpiW(name, L"ListBox") == 0) {
+        *reinterpret_cast<HWND*>(found) = other;
+      }
+      return TRUE;
+    }, reinterpret_cast<LPARAM>(&shown));
+    ASSERT_NE(shown, nullptr);
+    RECT second;
+    SendMessageW(shown, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+    SendMessageW(shown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(second.left + 2, second.top + 2));
+    MSG take;
+    EXPECT_TRUE(PeekMessageW(&take, pathBox, kTake, kTake, PM_REMOVE)) << "the box told";
+    EXPECT_TRUE(list.Chosen() != nullptr && *list.Chosen() == entries[1]);
+    EXPECT_EQ(GetFocus(), pathBox);
+
+    RECT where;
+    GetWindowRect(window, &where);
+    SetWindowPos(window, nullptr, where.left + 10, where.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_FALSE(list.IsOpen()) << "closed when its window moves";
+  };
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  CoUninitialize();
 }
 
 }  // namespace
