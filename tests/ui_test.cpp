@@ -278,15 +278,7 @@ TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
     }
     EXPECT_EQ(walk, L"C:\\A\\|D:\\B\\|C:\\A\\|none|E:\\C\\|none|");
 
-    HWND shown = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND other, LPARAM found) {
-      wchar_t name[16] = L"";
-      GetClassNameW(other, name, 16);
-      if (IsWindowVisible(other) && lstrcmpiW(name, L"ListBox") == 0) {
-        *reinterpret_cast<HWND*>(found) = other;
-      }
-      return TRUE;
-    }, reinterpret_cast<LPARAM>(&shown));
+    const HWND shown = FindWindowW(L"ListBox", nullptr);  // the only top-level one
     ASSERT_NE(shown, nullptr);
     RECT second;
     SendMessageW(shown, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));

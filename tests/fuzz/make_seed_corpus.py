@@ -128,7 +128,7 @@ LISTS = {
     "steam-deck": b'"libraryfolders" { "0" { "path" "/home/deck/.local/share/Steam" }'
                   b' "1" { "path" "/run/media/deck/SD card" } }',
     "bare-text-and-comments": b"// by hand\nlibraryfolders { 1 G:\\Bare 2 { path H:\\x } }",
-    "cut-off-in-a-path": NEW_LIST[:NEW_LIST.index(b"Spiele")],
+    "cut-off-in-a-path": NEW_LIST[:NEW_LIST.index(b"Files")],
     "nested-deep": b'"libraryfolders" {' + b' "a" {' * 40 + b"}" * 41,
     "stray-braces": b'}{ "libraryfolders" { "1" "C:\\\\x" } } } "2" "y"',
     "bad-utf8-and-controls":
