@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <set>
 
 #include "car_files.h"
@@ -36,13 +37,13 @@ std::vector<std::string> Subfolders(const std::string& folder) {
                                          &entry, FindExSearchLimitToDirectories, nullptr,
                                          FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return found;
+  const std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
   do {
     const std::wstring name = entry.cFileName;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
       found.push_back(folder + FinderUtf8(name) + '\\');
     }
   } while (FindNextFileW(search, &entry));
-  FindClose(search);
   return found;
 }
 

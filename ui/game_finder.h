@@ -30,5 +30,5 @@ GameSearchPlaces ThisComputersPlaces();
 // is a game; its data folder is the one, the game's own or up to two levels
 // below, that holds the probe file. A list that is missing or malformed is
 // skipped, as is a folder that cannot be read. Safe on any thread; it may
-// take seconds on a slow disk.
+// take seconds on a slow disk. Throws only std::bad_alloc.
 std::vector<std::string> FindGameDataFolders(const GameSearchPlaces& places);
