@@ -15,12 +15,7 @@ TEST(SteamLibraryList, ReadsTheFoldersOfBothFormats) {
       {R"("libraryfolders"
 {
 	"contentstatsid"		"-5523418953526543312"
-	"0"
-	{
-		"path"		"C:\\Program Files (x86)\\Steam"
-		"label"		""
-		"apps"	{ "228980" "191837286" }
-	}
+	"0" { "path" "C:\\Program Files (x86)\\Steam" "label" "" "apps" { "228980" "191837286" } }
 	"1" { "label" "path" "PATH" "D:\\Spiele \"neu\"\\Steam" }
 })",
        {R"(C:\Program Files (x86)\Steam)", R"(D:\Spiele "neu"\Steam)"}},
