@@ -1,6 +1,6 @@
 #!/bin/sh
 # Draws the application icon, a ventilated brake disc with a red calliper,
-# and writes res/tweaker.ico with a 32x32 and a 16x16 image. Needs
+# and writes res/tweaker.ico with 256, 48, 32 and 16 pixel images. Needs
 # ImageMagick; the .ico is committed, so builds do not run this.
 set -eu
 cd "$(dirname "$0")"
@@ -42,6 +42,11 @@ draw() {
 
 draw 1 "$work/detailed.png"
 draw 0 "$work/plain.png"
+convert "$work/detailed.png" -filter Lanczos -resize 48x48 "$work/48.png"
 convert "$work/detailed.png" -filter Lanczos -resize 32x32 "$work/32.png"
 convert "$work/plain.png" -filter Lanczos -resize 16x16 "$work/16.png"
-convert "$work/32.png" "$work/16.png" tweaker.ico
+# The 256 pixel image goes in as PNG, as ImageMagick stores that size: with 8
+# bits a channel, as Windows reads PNG icons, and without time stamps, so that
+# every run writes the same bytes.
+convert \( "$work/detailed.png" -depth 8 \) "$work/48.png" "$work/32.png" "$work/16.png" \
+  -define png:exclude-chunks=date,time tweaker.ico

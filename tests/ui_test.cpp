@@ -13,9 +13,11 @@
 #include <sstream>
 #include <thread>
 
+#include "drop_down_list.h"
 #include "folder_drop.h"
 #include "folder_list.h"
 #include "framework.h"
+#include "game_finder.h"
 #include "remove_tree.h"
 #include "resource.h"
 #include "tweak_dlg.h"
@@ -124,6 +126,66 @@ TEST(DroppedItem, WalkStopsAtTheRootOfItsVolume) {
       {R"(Games\data\)", ""},
       {R"(\\?\Volume{4c1b02c1}\Games\)", ""}};
   for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
+}
+
+// Writes `text` to the file at the UTF-8 `path`, making its folders.
+void Put(const std::string& path, const std::string& text) {
+  const std::filesystem::path file = std::u8string(path.begin(), path.end());
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+// Steam's library list naming `folders`, as Steam writes it.
+std::string LibraryList(const std::vector<std::string>& folders) {
+  std::string list = "\"libraryfolders\"\n{\n";
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    std::string path;
+    for (const char c : folders[i]) path += c == '\\' ? "\\\\" : std::string(1, c);
+    list += "\t\"" + std::to_string(i) + "\"\n\t{\n\t\t\"path\"\t\t\"" + path + "\"\n\t}\n";
+  }
+  return list + "}\n";
+}
+
+TEST(GameFinder, FindsEachDataFolderOnceAndNothingElse) {
+  const std::string root = NewFolder("finder"), c = root + "C\\", d = root + "D\\";
+  const std::string probe = "cars\\n12\\n12.csv", steam = c + "Program Files (x86)\\Steam\\";
+  const std::string flatpak = root + "home\\deck\\.var\\app\\com.valvesoftware.Steam\\"
+                              ".local\\share\\Steam\\";
+  // Steam's own library lists itself in other letters, a second library that
+  // holds the game and a library since removed.
+  Put(steam + "steamapps\\libraryfolders.vdf",
+      LibraryList({c + "program files (x86)\\steam", d + "Игры\\Lib", d + "Gone"}));
+  Put(d + "Игры\\Lib\\steamapps\\common\\Kestrune\\data\\" + probe, "");
+  Put(steam + "steamapps\\common\\Other\\bin\\cars\\n12\\n13.csv", "");  // no probe
+  Put(steam + "steamapps\\common\\Deep\\a\\b\\data\\" + probe, "");        // too deep
+  Put(c + "SteamLibrary\\steamapps\\libraryfolders.vdf", "\"libraryfolders\" { \"1\" {");
+  Put(c + "SteamLibrary\\steamapps\\common\\Kestrune\\" + probe, "");
+  Put(c + "Program Files\\Epic Games\\Kestrune\\Game\\data\\" + probe, "");
+  Put(flatpak + "steamapps\\common\\Kestrune\\data\\" + probe, "");
+  std::vector<std::string> expected = {
+      c + "Program Files\\Epic Games\\Kestrune\\Game\\data\\",
+      c + "SteamLibrary\\steamapps\\common\\Kestrune\\",
+      d + "Игры\\Lib\\steamapps\\common\\Kestrune\\data\\",
+      flatpak + "steamapps\\common\\Kestrune\\data\\"};
+  GameSearchPlaces places = {{c, d}, root + "home\\", ""};
+  if (RunningUnderWine()) {
+    // The Flatpak's list names, as Linux paths, itself and an SD card.
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName(Wide(root).c_str());
+    const std::string linux = name + std::string(std::string_view(name).ends_with('/') ? "" : "/");
+    HeapFree(GetProcessHeap(), 0, name);
+    Put(flatpak + "steamapps\\libraryfolders.vdf",
+        LibraryList({linux + "home/deck/.var/app/com.valvesoftware.Steam/.local/share/Steam",
+                     linux + "run/media/deck/SD card"}));
+    const std::string sdCard = "run\\media\\deck\\SD card\\steamapps\\common\\Kestrune\\data\\";
+    Put(root + sdCard + probe, "");
+    places.linuxRoot = "Z:\\";
+    expected.push_back("Z:" + linux + sdCard);
+    std::replace(expected.back().begin(), expected.back().end(), '/', '\\');
+  }
+  EXPECT_EQ(FindGameDataFolders(places), expected);
 }
 
 TEST(RunningUnderWine, AgreesWithTheRegistry) {
@@ -239,6 +301,43 @@ TEST(DropOnTheDialog, FillsThePathBoxWithTheDataFolder) {
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   CoUninitialize();
   EXPECT_TRUE(g_notices.empty()) << "no run";
+}
+
+TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ShownDialog dialog;
+  dialog.onScreen = [](HWND window) {
+    const HWND pathBox = GetDlgItem(window, IDC_PATH);
+    SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
+    CDropDownList list;
+    constexpr UINT kTake = WM_APP + 1;
+    EXPECT_FALSE(list.Open(pathBox, {}, kTake));
+    const std::vector<std::wstring> entries = {L"C:\\A\\", L"D:\\B\\", L"E:\\C\\"};
+    ASSERT_TRUE(list.Open(pathBox, entries, kTake));
+    std::wstring walk;
+    for (const int step : {1, 1, -1, -1, -1, 1}) {
+      const std::wstring* chosen = list.Move(step);
+      walk += (chosen != nullptr ? *chosen : L"none") + L"|";
+    }
+    EXPECT_EQ(walk, L"C:\\A\\|D:\\B\\|C:\\A\\|none|E:\\C\\|none|");
+
+    const HWND shown = FindWindowW(L"ListBox", nullptr);  // the only top-level one
+    ASSERT_NE(shown, nullptr);
+    RECT second;
+    SendMessageW(shown, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+    SendMessageW(shown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(second.left + 2, second.top + 2));
+    MSG take;
+    EXPECT_TRUE(PeekMessageW(&take, pathBox, kTake, kTake, PM_REMOVE)) << "the box told";
+    EXPECT_TRUE(list.Chosen() != nullptr && *list.Chosen() == entries[1]);
+    EXPECT_EQ(GetFocus(), pathBox);
+
+    RECT where;
+    GetWindowRect(window, &where);
+    SetWindowPos(window, nullptr, where.left + 10, where.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_FALSE(list.IsOpen()) << "closed when its window moves";
+  };
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  CoUninitialize();
 }
 
 }  // namespace

@@ -305,11 +305,11 @@ void CheckIconResource(HMODULE module) {
   std::string sizes;
   for (WORD i = 0; i < count; ++i) {
     if (i > 0) sizes += ' ';
-    sizes += std::to_string(group[6 + 14 * i]);
-    sizes += 'x';
-    sizes += std::to_string(group[7 + 14 * i]);
+    const int width = group[6 + 14 * i], height = group[7 + 14 * i];  // 0 stands for 256
+    sizes += std::to_string(width == 0 ? 256 : width) + 'x' +
+             std::to_string(height == 0 ? 256 : height);
   }
-  CheckText(sizes, "32x32 16x16", "icon 128 images");
+  CheckText(sizes, "256x256 48x48 32x32 16x16", "icon 128 images");
 }
 
 // ---------------------------------------------------------------------------

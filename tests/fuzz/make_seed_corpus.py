@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz targets into corpus/stream,
-corpus/brake and corpus/state. The first byte of every input picks the level
-(0 to 4 for the stream, 0 to 3 for the brake field); the rest is the stream
-or the field. For the state, two bytes follow the level: the length of the
-data file (little-endian), whose bytes come next; the rest is the backup."""
+corpus/brake, corpus/state and corpus/libraries. The first byte of every
+stream, brake and state input picks the level (0 to 4 for the stream and the
+state, 0 to 3 for the brake field); the rest is the stream or the field. For
+the state, two bytes follow the level: the length of the data file
+(little-endian), whose bytes come next; the rest is the backup. A libraries
+input is a whole library list."""
 
 import os
 import random
@@ -132,3 +134,44 @@ state("numbers-rewritten", 2, small.replace(b".5,", b".50,"), small)
 state("empty-data", 0, b"", small)
 state("empty-backup", 4, small, b"")
 state("lf-records", 2, tweaked.replace(b"\r\n", b"\n"), small)
+
+# Steam's library lists: as written since 2021 and before, from Windows and
+# Linux, and broken ones.
+NEW_LIST = b"""\xef\xbb\xbf"libraryfolders"
+{
+\t"contentstatsid"\t\t"-5523418953526543312"
+\t"0"
+\t{
+\t\t"path"\t\t"C:\\\\Program Files (x86)\\\\Steam"
+\t\t"label"\t\t""
+\t\t"contentid"\t\t"1842374829384729384"
+\t\t"totalsize"\t\t"0"
+\t\t"apps"
+\t\t{
+\t\t\t"228980"\t\t"191837286"
+\t\t}
+\t}
+\t"1"
+\t{
+\t\t"path"\t\t"D:\\\\Spiele \\"schnell\\""
+\t}
+}
+"""
+LISTS = {
+    "since-2021": NEW_LIST,
+    "before-2021": b'"LibraryFolders" { "TimeNextStatsReport" "1577836800"'
+                   b' "1" "E:\\\\Games\\\\Steam" "2" "F:\\\\\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b" }',
+    "steam-deck": b'"libraryfolders" { "0" { "path" "/home/deck/.local/share/Steam" }'
+                  b' "1" { "path" "/run/media/deck/SD card" } }',
+    "bare-text-and-comments": b"// by hand\nlibraryfolders { 1 G:\\Bare 2 { path H:\\x } }",
+    "cut-off-in-a-path": NEW_LIST[:NEW_LIST.index(b"Files")],
+    "nested-deep": b'"libraryfolders" {' + b' "a" {' * 40 + b"}" * 41,
+    "stray-braces": b'}{ "libraryfolders" { "1" "C:\\\\x" } } } "2" "y"',
+    "bad-utf8-and-controls":
+        b'"libraryfolders" { "1" "\xc0\xaf" "2" "a\\tb" "3" "\xed\xa0\x80" "4" "ok" }',
+}
+for name, body in LISTS.items():
+    folder = os.path.join(HERE, "corpus", "libraries")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(body)
