@@ -311,12 +311,19 @@ class ValueKeySink final : public KeySink {
  public:
   using KeySink::KeySink;
   void Append(const char* bytes, std::size_t count) override {
-    while (count > 0) {
+    for (;;) {
       const auto* comma = static_cast<const char*>(std::memchr(bytes, ',', count));
-      const std::size_t part = comma != nullptr ? comma - bytes : count;
-      AddToField(bytes, part);
-      if (comma == nullptr) return;
-      EndField();
+      if (comma == nullptr) {
+        AddToField(bytes, count);
+        return;
+      }
+      const std::size_t part = comma - bytes;
+      if (field_.empty() && !isLong_) {
+        EndField({bytes, part});  // whole in this span: no copy
+      } else {
+        AddToField(bytes, part);
+        EndField(field_);
+      }
       bytes += part + 1;
       count -= part + 1;
     }
@@ -327,7 +334,7 @@ class ValueKeySink final : public KeySink {
   static constexpr std::size_t kLongestNumber = 64;
 
   void AddToField(const char* bytes, std::size_t count) {
-    if (field_.size() + count <= kLongestNumber) {
+    if (!isLong_ && field_.size() + count <= kLongestNumber) {
       field_.append(bytes, count);
       return;
     }
@@ -339,10 +346,10 @@ class ValueKeySink final : public KeySink {
     isLong_ = true;
   }
 
-  void EndField() {
-    // The brake field's place is kept, its text is not.
+  // The brake field's place is kept, its text is not.
+  void EndField(std::string_view text) {
     const std::uint64_t fieldKey =
-        column_ == kBrakeFieldColumn ? 0 : isLong_ ? longField_ : FieldKey(field_);
+        column_ == kBrakeFieldColumn ? 0 : isLong_ ? longField_ : FieldKey(text);
     key_ = Mix(key_, fieldKey);
     ++column_;
     field_.clear();
@@ -351,65 +358,75 @@ class ValueKeySink final : public KeySink {
   }
 
   std::uint64_t TakeKey() override {
-    EndField();
+    EndField(field_);
     const std::uint64_t key = key_;
     key_ = 0;
     column_ = 0;
     return key;
   }
 
-  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+  // Any text, eight bytes at a time.
+  static std::uint64_t TextKey(std::string_view text) {
+    std::uint64_t key = 0x7465787400000000ull ^ text.size();
+    for (; text.size() >= 8; text.remove_prefix(8)) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data(), sizeof word);
+      key = Mix(key, word);
+    }
+    std::uint64_t last = 0;
+    std::memcpy(&last, text.data(), text.size());
+    return Mix(key, last);
+  }
 
-  // A decimal number as its sign, significant digits (at most 19) and power
-  // of ten; any other text as itself.
+  // A decimal number as its sign, its significant digits without the zeros
+  // that end them, and a power of ten; a number of over 19 significant
+  // digits, and any other text, as its text.
   static std::uint64_t FieldKey(std::string_view text) {
-    std::size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++i;
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    const bool negative = at != end && *at == '-';
+    if (at != end && (*at == '-' || *at == '+')) ++at;
     std::uint64_t digits = 0;
     int significant = 0;
+    int zeros = 0;  // after the last digit taken, not yet taken
     long long power = 0;
-    bool anyDigit = false;
-    const auto takeDigit = [&](char c, bool fraction) {
+    bool anyDigit = false, point = false;
+    for (; at != end; ++at) {
+      if (*at == '.' && !point) {
+        point = true;
+        continue;
+      }
+      const unsigned digit = static_cast<unsigned char>(*at) - '0';
+      if (digit > 9) break;
       anyDigit = true;
-      if (digits == 0 && c == '0') {
-        power -= fraction;
-      } else if (significant < 19) {
-        digits = digits * 10 + static_cast<unsigned>(c - '0');
-        ++significant;
-        power -= fraction;
-      } else {
-        power += !fraction;
+      power -= point;
+      if (digit == 0) {
+        zeros += digits != 0;
+        continue;
       }
-    };
-    for (; i < text.size() && IsDigit(text[i]); ++i) takeDigit(text[i], false);
-    if (i < text.size() && text[i] == '.') {
-      for (++i; i < text.size() && IsDigit(text[i]); ++i) takeDigit(text[i], true);
+      if (significant + zeros >= 19) return TextKey(text);
+      significant += zeros + 1;
+      for (; zeros > 0; --zeros) digits *= 10;
+      digits = digits * 10 + digit;
     }
-    if (anyDigit && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-      std::size_t j = i + 1;
-      const bool negativeExponent = j < text.size() && text[j] == '-';
-      if (j < text.size() && (text[j] == '-' || text[j] == '+')) ++j;
+    power += zeros;
+    if (anyDigit && at != end && (*at == 'e' || *at == 'E')) {
+      const char* exponentAt = at + 1;
+      const bool negativeExponent = exponentAt != end && *exponentAt == '-';
+      if (exponentAt != end && (*exponentAt == '-' || *exponentAt == '+')) ++exponentAt;
       long long exponent = 0;
-      const std::size_t first = j;
-      for (; j < text.size() && IsDigit(text[j]); ++j) {
-        exponent = std::min(exponent * 10 + (text[j] - '0'), 1000000000LL);
+      const char* const first = exponentAt;
+      for (; exponentAt != end && static_cast<unsigned>(*exponentAt - '0') <= 9u;
+           ++exponentAt) {
+        exponent = std::min(exponent * 10 + (*exponentAt - '0'), 1000000000LL);
       }
-      if (j > first) {
+      if (exponentAt != first) {
         power += negativeExponent ? -exponent : exponent;
-        i = j;
+        at = exponentAt;
       }
     }
-    if (!anyDigit || i != text.size()) {
-      std::uint64_t key = 0x7465787400000000ull ^ text.size();  // text
-      for (const char c : text) key = Mix(key, static_cast<unsigned char>(c));
-      return key;
-    }
+    if (!anyDigit || at != end) return TextKey(text);
     if (digits == 0) return 0x7A65726Full;  // zero, whatever its sign
-    while (digits % 10 == 0) {
-      digits /= 10;
-      ++power;
-    }
     return Mix(Mix(negative ? 1 : 2, digits), static_cast<std::uint64_t>(power));
   }
 
