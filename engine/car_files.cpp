@@ -34,8 +34,9 @@ std::string CarBackupFilePath(const std::string& path, const std::string& id) {
 
 std::string CarKeptBackupFilePath(const std::string& path, const std::string& id,
                                   int n) {
-  return CarFileStem(path, id) + "_backup_before_update" +
-         (n > 1 ? "_" + std::to_string(n) : "") + ".csv";
+  std::string name = CarFileStem(path, id) + "_backup_before_update";
+  if (n > 1) name += '_' + std::to_string(n);
+  return name + ".csv";
 }
 
 std::string ProbeFilePath(const std::string& path) {

@@ -92,10 +92,6 @@ class ReplacementFile {
   bool refused_ = false;
 };
 
-// Moves the file `from` over `to` in one step, replacing `to`; on failure
-// both stay as they were.
-bool MoveReplacing(const std::string& from, const std::string& to);
-
 // Whether `name` (without folder) is one that a ReplacementFile for a target
 // named `targetName` can have: "<target name>.brake-tweak-" followed by
 // exactly the generated part, six letters or digits (POSIX) or a process id

@@ -153,13 +153,6 @@ CommitResult ReplacementFile::Commit(CommitMode mode) {
   return CommitResult::kCommitted;
 }
 
-bool MoveReplacing(const std::string& from, const std::string& to) {
-  const std::string target = NativePath(to);
-  if (::rename(NativePath(from).c_str(), target.c_str()) != 0) return false;
-  SyncFolder(FolderOf(target));
-  return true;
-}
-
 std::vector<std::string> RemoveLeftovers(const std::string& target,
                                          bool keepWhileTargetMissing) {
   const std::string native = NativePath(target);

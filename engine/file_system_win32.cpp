@@ -228,12 +228,6 @@ CommitResult ReplacementFile::Commit(CommitMode mode) {
              : CommitResult::kReplaceFailed;
 }
 
-bool MoveReplacing(const std::string& from, const std::string& to) {
-  const std::optional<std::wstring> source = ToSystemPath(from);
-  const std::optional<std::wstring> target = ToSystemPath(to);
-  return source && target && MoveWithRetries(*source, *target, MOVEFILE_REPLACE_EXISTING);
-}
-
 std::vector<std::string> RemoveLeftovers(const std::string& target,
                                          bool keepWhileTargetMissing) {
   std::vector<std::string> kept;
