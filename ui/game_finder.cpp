@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "car_files.h"
 #include "file_system.h"
@@ -180,4 +182,45 @@ GameSearchPlaces ThisComputersPlaces() {
 
 std::vector<std::string> FindGameDataFolders(const GameSearchPlaces& places) {
   return Search(places).Run();
+}
+
+struct CGameSearch::Shared {
+  std::mutex lock;  // guards the rest
+  HWND window = nullptr;  // nullptr once nobody waits
+  UINT message = 0;
+  std::vector<std::string> found;
+};
+
+CGameSearch::~CGameSearch() {
+  if (m_shared == nullptr) return;
+  const std::lock_guard<std::mutex> hold(m_shared->lock);
+  m_shared->window = nullptr;
+}
+
+void CGameSearch::Start(HWND window, UINT message) {
+  try {
+    m_shared = std::make_shared<Shared>();
+    m_shared->window = window;
+    m_shared->message = message;
+    std::thread([shared = m_shared] {
+      try {
+        std::vector<std::string> found = FindGameDataFolders(ThisComputersPlaces());
+        const std::lock_guard<std::mutex> hold(shared->lock);
+        shared->found = std::move(found);
+        if (shared->window != nullptr) PostMessageW(shared->window, shared->message, 0, 0);
+      } catch (...) {
+        // Out of memory: nothing found.
+      }
+    }).detach();
+  } catch (...) {
+    m_shared = nullptr;  // no thread: nothing found
+  }
+}
+
+std::vector<std::string> CGameSearch::TakeFound() {
+  std::vector<std::string> found;
+  if (m_shared == nullptr) return found;
+  const std::lock_guard<std::mutex> hold(m_shared->lock);
+  found.swap(m_shared->found);
+  return found;
 }

@@ -1,5 +1,7 @@
 #include "tweak_dlg.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "dpi_icon.h"
@@ -8,6 +10,9 @@
 #include "runs.h"
 
 namespace {
+
+// Posted to the dialog once the search for the game has ended.
+constexpr UINT kSearchEnded = WM_APP + 1;
 
 std::wstring LoadResourceString(UINT id) {
   wchar_t text[256] = L"";
@@ -80,7 +85,12 @@ BOOL CTweakDlg::OnInitDialog() {
   SetIcons();
 
   AcceptDroppedFiles(m_hWnd);
-  m_folderSuggestions.Attach(GetDlgItem(m_hWnd, IDC_PATH));
+  // The cue shows in the empty box, grey, also while it has the focus.
+  const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
+  const std::wstring cue = LoadResourceString(IDS_PATH_CUE);
+  SendMessageW(pathBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));
+  m_folderSuggestions.Attach(pathBox);
+  m_gameSearch.Start(m_hWnd, kSearchEnded);
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -99,6 +109,10 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
     case WM_DPICHANGED:
       SetIcons();
       return FALSE;  // the system still scales the dialog
+    case kSearchEnded:
+      m_folderSuggestions.Offer(m_gameSearch.TakeFound());
+      result = 0;
+      return TRUE;
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wParam));
       result = 0;

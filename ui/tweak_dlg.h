@@ -4,6 +4,7 @@
 
 #include "folder_suggestions.h"
 #include "framework.h"
+#include "game_finder.h"
 
 // The main window: the game's data path, the brake level and the two
 // buttons that start the engine's runs.
@@ -17,6 +18,7 @@ class CTweakDlg : public CDialog {
   HICON m_hIcon = nullptr;       // the application icon, for the window and when minimised
   HICON m_hSmallIcon = nullptr;  // the same for the caption, both at the window's DPI
   CFolderSuggestions m_folderSuggestions;  // in IDC_PATH
+  CGameSearch m_gameSearch;                // for the folders IDC_PATH offers
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
