@@ -39,7 +39,7 @@ std::vector<std::string> FindGameDataFolders(const GameSearchPlaces& places);
 // FindGameDataFolders(ThisComputersPlaces()) run once on a thread of its own,
 // so that a window stays usable meanwhile. The thread touches no window but
 // to post the message, and no COM; it may outlive this object, and is left to
-// end by itself.
+// end by itself (or with the process).
 class CGameSearch {
  public:
   CGameSearch() = default;
@@ -55,5 +55,7 @@ class CGameSearch {
 
  private:
   struct Shared;
+  static unsigned __stdcall Run(void* shared);
+
   std::shared_ptr<Shared> m_shared;
 };
