@@ -1,5 +1,8 @@
 #include "dpi_icon.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "framework.h"
 #include "under_wine.h"
 
@@ -27,16 +30,24 @@ int MetricAtDpi(HWND window, int metric) {
 }  // namespace
 
 // LoadImage may scale a smaller image up; LoadIconWithScaleDown (Common
-// Controls 6) scales a larger one down. Wine's gives a 24 pixel icon as
-// coloured noise, so under Wine it is LoadImage.
+// Controls 6) scales a larger one down. Wine 8 scales the icon's bitmap
+// images (16 to 48 pixels) into coloured noise with either, its PNG image
+// (256 pixels) well: under Wine an icon up to 48 pixels is loaded at the next
+// size the icon has, which the system draws smaller where it shows it.
 HICON LoadIconForDpi(HWND window, UINT id, int metric) {
-  const int size = MetricAtDpi(window, metric);
+  int size = MetricAtDpi(window, metric);
+  if (RunningUnderWine()) {
+    constexpr int kBitmapSizes[] = {16, 32, 48};  // res/tweaker.ico's
+    const auto larger = std::find_if(std::begin(kBitmapSizes), std::end(kBitmapSizes),
+                                     [size](int bitmap) { return bitmap >= size; });
+    if (larger != std::end(kBitmapSizes)) size = *larger;
+  }
   const HINSTANCE instance = AfxGetInstanceHandle();
   using ScaleDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
   static const auto scaleDown =
       SystemFunction<ScaleDown>(L"comctl32.dll", "LoadIconWithScaleDown");
   HICON icon = nullptr;
-  if (!RunningUnderWine() && scaleDown != nullptr &&
+  if (scaleDown != nullptr &&
       SUCCEEDED(scaleDown(instance, MAKEINTRESOURCEW(id), size, size, &icon))) {
     return icon;
   }
