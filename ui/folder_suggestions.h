@@ -36,7 +36,7 @@ class CFolderSuggestions {
   // The folders that the empty box offers from now on.
   void Offer(const std::vector<std::string>& folders);
 
-  // Sets the box's text without opening the list.
+  // Sets the box's text without opening a list, the caret at its end.
   void SetText(const std::string& text);
 
  private:
