@@ -44,8 +44,8 @@ void CFolderSuggestions::Attach(HWND edit) {
                     reinterpret_cast<DWORD_PTR>(this));
 }
 
-// A folder whose name is not well-formed UTF-16 could not be typed back as
-// it is, so it is left out.
+// A folder whose name ToUtf16 refuses (one with a lone surrogate) could not
+// be reached by the runs, so it is left out.
 void CFolderSuggestions::Offer(const std::vector<std::string>& folders) {
   m_found.clear();
   for (const std::string& folder : folders) {
@@ -104,7 +104,9 @@ bool CFolderSuggestions::OnFoundListKey(UINT message, WPARAM key) {
   // TranslateMessage has queued Enter's or Escape's character already; the
   // autocompletion object would take it as typing.
   MSG character;
-  PeekMessageW(&character, m_hEdit, WM_CHAR, WM_CHAR, PM_REMOVE);
+  if (key == VK_RETURN || key == VK_ESCAPE) {
+    PeekMessageW(&character, m_hEdit, WM_CHAR, WM_CHAR, PM_REMOVE);
+  }
   return true;
 }
 
