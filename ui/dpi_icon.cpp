@@ -33,7 +33,8 @@ int MetricAtDpi(HWND window, int metric) {
 // Controls 6) scales a larger one down. Wine 8 scales the icon's bitmap
 // images (16 to 48 pixels) into coloured noise with either, its PNG image
 // (256 pixels) well: under Wine an icon up to 48 pixels is loaded at the next
-// size the icon has, which the system draws smaller where it shows it.
+// size the icon has, which the caption draws at its own size cleanly; the
+// about box's icon control takes that size.
 HICON LoadIconForDpi(HWND window, UINT id, int metric) {
   int size = MetricAtDpi(window, metric);
   if (RunningUnderWine()) {
