@@ -6,6 +6,8 @@ namespace {
 std::string CarFileStem(const std::string& path, const std::string& id) {
   return path + "cars\\" + id + "\\" + id;
 }
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool HoldsCars(const std::string& folder) { return FileExists(ProbeFilePath(folder)); }
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' ||
          c == '\f';
@@ -44,3 +46,21 @@ std::string ProbeFilePath(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) { return OpenForReading(path) != nullptr; }
+
+std::string DataFolderFor(const std::string& item) {
+  std::string folder = item;
+  if (IsFolder(folder)) {
+    if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
+  } else {
+    if (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
+    if (!FileExists(folder)) return "";
+    folder.erase(folder.find_last_of("\\/") + 1);
+  }
+  if (folder.empty()) return "";
+  if (HoldsCars(folder)) return folder;
+  if (HoldsCars(folder + "data\\")) return folder + "data\\";
+  for (std::string above = FolderAbove(folder); !above.empty(); above = FolderAbove(above)) {
+    if (HoldsCars(above)) return above;
+  }
+  return "";
+}

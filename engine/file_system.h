@@ -44,6 +44,19 @@ FilePtr OpenForReading(const std::string& path, OpenFailure* why = nullptr);
 // True when anything at all has this name, even if it cannot be read.
 bool PathExists(const std::string& path);
 
+// True when `path` names a folder (or a link to one).
+bool IsFolder(const std::string& path);
+
+// The folder that holds `folder` (which ends with a separator), with its
+// separator; empty at the root of its volume, and for a path with no root to
+// stop at. On Windows the root is a drive's (C:\) or a network share's
+// (\\server\share\), also behind the \\?\ or \\.\ prefix (\\?\C:\,
+// \\?\UNC\server\share\); a relative or drive-relative path has none. Above
+// a share a probe would name another machine, and reaching for it means a
+// name look-up and a logon with the user's credentials. On POSIX the root is
+// the leading separator.
+std::string FolderAbove(const std::string& folder);
+
 // True when the existing file at `path` may be overwritten: it opens for
 // writing (without being changed) and is not marked read-only.
 bool CanModify(const std::string& path);

@@ -80,6 +80,17 @@ bool PathExists(const std::string& path) {
          (errno != ENOENT && errno != ENOTDIR);
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return path.find('\0') == std::string::npos &&
+         ::stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string FolderAbove(const std::string& folder) {
+  if (folder.size() < 2 || (folder[0] != '/' && folder[0] != '\\')) return "";
+  return folder.substr(0, folder.find_last_of("\\/", folder.size() - 2) + 1);
+}
+
 bool CanModify(const std::string& path) {
   // O_NONBLOCK: a pipe without a reader fails at once instead of waiting.
   const int fd =

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,6 +107,40 @@ std::FILE* OpenStream(HANDLE handle, int flags, const char* mode) {
 // ASCII text, as the parts of names the program makes are, in UTF-16.
 std::wstring Widened(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The end of the name that starts at `from`, past the separator after it;
+// npos when no such name and separator are there.
+std::size_t PastName(const std::string& path, std::size_t from) {
+  const std::size_t end = path.find_first_of("\\/", from);
+  return end == std::string::npos || end == from ? std::string::npos : end + 1;
+}
+
+// The length of the volume root that `path` begins with (see FolderAbove);
+// 0 without one.
+std::size_t RootLength(const std::string& path) {
+  const bool prefixed = path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
+                        (path[2] == '?' || path[2] == '.') && IsSeparator(path[3]);
+  const std::size_t at = prefixed ? 4 : 0;
+  if (path.size() >= at + 3 && IsDriveLetter(path[at]) && path[at + 1] == ':' &&
+      IsSeparator(path[at + 2])) {
+    return at + 3;
+  }
+  std::size_t server = 0;
+  if (!prefixed && path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    server = 2;
+  } else if (prefixed && _strnicmp(path.c_str() + 4, "UNC\\", 4) == 0) {
+    server = 8;
+  } else {
+    return 0;
+  }
+  const std::size_t share = PastName(path, server);
+  const std::size_t end = share == std::string::npos ? share : PastName(path, share);
+  return end == std::string::npos ? 0 : end;
+}
+
 }  // namespace
 
 // Shared as fopen shares it: others may read and write meanwhile. A folder
@@ -141,6 +176,19 @@ bool PathExists(const std::string& path) {
   if (GetFileAttributesW(name->c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   const DWORD error = GetLastError();
   return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+bool IsFolder(const std::string& path) {
+  const std::optional<std::wstring> name = ToSystemPath(path);
+  const DWORD attributes = name ? GetFileAttributesW(name->c_str()) : INVALID_FILE_ATTRIBUTES;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string FolderAbove(const std::string& folder) {
+  const std::size_t root = RootLength(folder);
+  if (root == 0 || folder.size() <= root) return "";
+  const std::size_t cut = folder.find_last_of("\\/", folder.size() - 2);
+  return cut == std::string::npos || cut + 1 < root ? "" : folder.substr(0, cut + 1);
 }
 
 bool CanModify(const std::string& path) {

@@ -25,8 +25,10 @@ const char kWhereBackupsAreKept[] =
 
 // Cleans the typed path and checks it as both buttons need it: not empty,
 // ending with a backslash (appended when missing), naming a folder that
-// holds the probe file. Shows the notice and returns false otherwise. A probe
-// file that another program holds is there: its car's own notice names it.
+// holds the probe file. Shows the notice and returns false otherwise; where
+// the path leads to the data folder (a folder or file in the game), the
+// notice names that folder, which the player then chooses. A probe file that
+// another program holds is there: its car's own notice names it.
 bool CheckDataPath(std::string& path) {
   path = CleanDataPath(path);
   if (path.empty()) {
@@ -37,8 +39,12 @@ bool CheckDataPath(std::string& path) {
   const std::string probe = ProbeFilePath(path);
   OpenFailure failure{};
   if (!OpenForReading(probe, &failure) && failure != OpenFailure::kRefused) {
-    ShowNotice("Failed to find file '" + probe +
-               "', has the path been entered correctly?");
+    std::string notice =
+        "Failed to find file '" + probe + "', has the path been entered correctly?";
+    if (const std::string found = DataFolderFor(path); !found.empty()) {
+      notice += " The game's data folder is '" + found + "'.";
+    }
+    ShowNotice(notice);
     return false;
   }
   return true;

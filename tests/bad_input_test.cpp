@@ -60,21 +60,23 @@ TEST_F(BadInputTest, PathsThatNameNoGameFolderStopWithANotice) {
 #else
   const std::string missingDrive = "/nonexistent-drive/Games/Kestrune\\";
 #endif
-  std::vector<std::string> typed = {
-      folder_.DataPath() + "notes.txt\\", folder_.DataPath() + "missing\\",
-      missingDrive, folder_.DataPath() + "cars\\n12\\n12.csv\\",
-      folder_.DataPath() + "\xFF\\", folder_.DataPath() + "\xED\xA0\x80\\"};
+  // A file in the game folder leads to it, and the notice names it.
+  const std::string named = " The game's data folder is '" + folder_.DataPath() + "'.";
+  std::vector<std::pair<std::string, std::string>> typed = {
+      {folder_.DataPath() + "notes.txt\\", named}, {folder_.DataPath() + "missing\\", ""},
+      {missingDrive, ""}, {folder_.DataPath() + "cars\\n12\\n12.csv\\", named},
+      {folder_.DataPath() + "\xFF\\", ""}, {folder_.DataPath() + "\xED\xA0\x80\\", ""}};
 #ifdef _WIN32
   // Cut at its NUL, it would name the probe file itself.
-  typed.push_back(folder_.DataPath() + "cars\\n12\\n12.csv" + '\0' + "\\");
+  typed.push_back({folder_.DataPath() + "cars\\n12\\n12.csv" + '\0' + "\\", ""});
 #endif
-  for (std::string path : typed) {
+  for (auto [path, leads] : typed) {
     ClearNotices();
     ApplyRun(path, 2);
-    EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path)});
+    EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path) + leads});
     ClearNotices();
     RestoreRun(path);
-    EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path)});
+    EXPECT_EQ(Notices(), std::vector<std::string>{ProbeMissing(path) + leads});
   }
   for (const fs::path& root : {folder_.path(), folder_.path() / fs::path(u8"\uFFFD")}) {
     EXPECT_EQ(ReadBytes(CarDataFile(root, "n12")), cars.at("n12"));

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "car_files.h"
+#include "file_system.h"
 #include "test_support.h"
 
 #ifdef _WIN32
@@ -41,6 +42,38 @@ TEST(CarPathTest, EmptyPathGivesRelativePaths) {
 TEST(CarPathTest, NothingIsInsertedOrNormalised) {
   EXPECT_EQ(CarDataFilePath("D:\\Game\\data", "131"), "D:\\Game\\datacars\\131\\131.csv");
   EXPECT_EQ(CarDataFilePath("D:/Game//data/", "131"), "D:/Game//data/cars\\131\\131.csv");
+}
+
+// The folders a walk up from `folder` looks in, each followed by '|'.
+std::string WalkAbove(const std::string& folder) {
+  std::string walk;
+  for (std::string at = FolderAbove(folder); !at.empty(); at = FolderAbove(at)) walk += at + "|";
+  return walk;
+}
+
+TEST(FolderAboveTest, WalkStopsAtTheRootOfItsVolume) {
+  const std::pair<const char*, const char*> kWalks[] = {
+#ifdef _WIN32
+      {R"(C:\Games\Kestrune\)", R"(C:\Games\|C:\|)"},
+      {R"(\\?\C:\Games\)", R"(\\?\C:\|)"},
+      {R"(\\.\D:\Games\)", R"(\\.\D:\|)"},
+      // A network item never reaches above its share.
+      {R"(\\nas\games\stuff\cars\)", R"(\\nas\games\stuff\|\\nas\games\|)"},
+      {"//nas/games/stuff/", "//nas/games/|"},
+      {R"(\\?\UNC\nas\games\stuff\)", R"(\\?\UNC\nas\games\|)"},
+      {R"(\\?\unc\nas\games\)", ""},
+      // No root to stop at, no walk.
+      {R"(\\nas\)", ""},
+      {R"(C:Games\data\)", ""},
+      {R"(\Games\data\)", ""},
+      {R"(\\?\Volume{4c1b02c1}\Games\)", ""},
+#else
+      {R"(\tmp\Games\)", R"(\tmp\|\|)"},
+      {"/tmp/Games/", "/tmp/|/|"},
+      {"/", ""},
+#endif
+      {R"(Games\data\)", ""}};
+  for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
 }
 
 class FileExistsTest : public EngineTest {

@@ -210,6 +210,32 @@ TEST_F(RunsTest, MissingProbeNamesTheFileTestedAndTouchesNothing) {
   EXPECT_FALSE(fs::exists(CarBackupFile(root(), "131")));
 }
 
+// The game's own folder, the cars folder, a car's folder or file: each leads
+// to the data folder, which the notice names, and nothing changes. A name
+// that is not there leads nowhere.
+TEST_F(RunsTest, PathsInTheGameNameItsDataFolderAndTouchNothing) {
+  const Cars cars = MakeGameFolder(root() / "data", {"131", "n12"});
+  const std::string data = path_ + "data\\";
+  for (const std::string& typed :
+       {path_, data + "cars", data + "cars\\131\\", data + "cars\\131\\131.csv",
+        data + "cars\\131\\missing.csv"}) {
+    std::string member = typed;
+    ClearNotices();
+    ApplyRun(member, 2);
+    RestoreRun(typed);
+    const std::string notice = "Failed to find file '" + member +
+                               "cars\\n12\\n12.csv', has the path been entered correctly?" +
+                               (typed.ends_with("missing.csv")
+                                    ? ""
+                                    : " The game's data folder is '" + data + "'.");
+    EXPECT_EQ(Notices(), (std::vector<std::string>{notice, notice})) << typed;
+  }
+  for (const auto& [id, original] : cars) {
+    EXPECT_EQ(FolderListing(root() / "data" / "cars" / id), std::vector<std::string>{id + ".csv"});
+    EXPECT_EQ(ReadBytes(CarDataFile(root() / "data", id)), original);
+  }
+}
+
 TEST_F(RunsTest, PathWithoutTrailingBackslashServesBothButtons) {
   const Cars cars = MakeGameFolder(root());
   const std::string typed = path_.substr(0, path_.size() - 1);

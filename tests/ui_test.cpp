@@ -102,32 +102,6 @@ TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
   list->Release();
 }
 
-// The folders a drop's walk looks in above `folder`, each followed by '|'.
-std::string WalkAbove(const std::string& folder) {
-  std::string walk;
-  for (std::string at = FolderAbove(folder); !at.empty(); at = FolderAbove(at)) walk += at + "|";
-  return walk;
-}
-
-TEST(DroppedItem, WalkStopsAtTheRootOfItsVolume) {
-  const std::pair<const char*, const char*> kWalks[] = {
-      {R"(C:\Games\Kestrune\)", R"(C:\Games\|C:\|)"},
-      {R"(\\?\C:\Games\)", R"(\\?\C:\|)"},
-      {R"(\\.\D:\Games\)", R"(\\.\D:\|)"},
-      // A network item never reaches above its share.
-      {R"(\\nas\games\stuff\cars\)", R"(\\nas\games\stuff\|\\nas\games\|)"},
-      {"//nas/games/stuff/", "//nas/games/|"},
-      {R"(\\?\UNC\nas\games\stuff\)", R"(\\?\UNC\nas\games\|)"},
-      {R"(\\?\unc\nas\games\)", ""},
-      // No root to stop at, no walk.
-      {R"(\\nas\)", ""},
-      {R"(C:Games\data\)", ""},
-      {R"(\Games\data\)", ""},
-      {R"(Games\data\)", ""},
-      {R"(\\?\Volume{4c1b02c1}\Games\)", ""}};
-  for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
-}
-
 // Writes `text` to the file at the UTF-8 `path`, making its folders.
 void Put(const std::string& path, const std::string& text) {
   const std::filesystem::path file = std::u8string(path.begin(), path.end());

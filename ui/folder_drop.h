@@ -16,17 +16,6 @@ void AcceptDroppedFiles(HWND window);
 std::string TakeFirstDroppedItem(HDROP drop);
 
 // The data folder for a dropped folder or file, with its trailing backslash:
-// the item's folder (for a file, the folder that holds it) if it holds the
-// cars, else its `data` subfolder if that does (the game's root folder), else
-// the nearest folder above that does (the cars folder, one car's folder or
-// file), up to FolderAbove's end. If none does, the item's folder as it is.
+// the one it leads to (DataFolderFor), else the item's folder (for a file,
+// the folder that holds it) as it is.
 std::string DataFolderForDroppedItem(const std::string& item);
-
-// The folder that holds `folder` (which ends with a separator), with its
-// separator. Empty at the root of its volume: a drive's root (C:\) or a
-// network share (\\server\share\), also behind the \\?\ or \\.\ prefix
-// (\\?\C:\, \\?\UNC\server\share\); and for any other form (relative,
-// drive-relative), which has no root to stop at. Above a share, a probe would
-// name another machine, and reaching for it means a name look-up and a logon
-// with the user's credentials.
-std::string FolderAbove(const std::string& folder);

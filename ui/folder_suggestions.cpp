@@ -7,44 +7,67 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 #include "folder_list.h"
 #include "under_wine.h"
 #include "utf16_win32.h"
 
+namespace {
+
+// Posted to the box by a click on an entry of the found folders' list.
+constexpr UINT kTakeChosen = WM_APP;
+
+}  // namespace
+
 void CFolderSuggestions::Attach(HWND edit) {
-  IAutoComplete2* autoComplete = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_AutoComplete, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IAutoComplete2,
-                              reinterpret_cast<void**>(&autoComplete)))) {
-    return;
-  }
-  CFolderList* folders = new (std::nothrow) CFolderList;
-  if (folders == nullptr || FAILED(autoComplete->SetOptions(ACO_AUTOSUGGEST)) ||
-      FAILED(autoComplete->Init(edit, static_cast<IEnumString*>(folders), nullptr,
-                                nullptr))) {
-    if (folders != nullptr) folders->Release();
-    autoComplete->Release();
-    return;
-  }
-  m_pFolders = folders;
-  autoComplete->QueryInterface(IID_IAutoCompleteDropDown,
-                               reinterpret_cast<void**>(&m_pDropDown));
-  m_pAutoComplete = autoComplete;
   m_hEdit = edit;
-  // After Init, so that the box sees the dialog's questions before the
-  // autocompletion object does.
+  IAutoComplete2* autoComplete = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_AutoComplete, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_IAutoComplete2, reinterpret_cast<void**>(&autoComplete)))) {
+    CFolderList* folders = new (std::nothrow) CFolderList;
+    if (folders != nullptr && SUCCEEDED(autoComplete->SetOptions(ACO_AUTOSUGGEST)) &&
+        SUCCEEDED(autoComplete->Init(edit, static_cast<IEnumString*>(folders), nullptr,
+                                     nullptr))) {
+      m_pFolders = folders;
+      autoComplete->QueryInterface(IID_IAutoCompleteDropDown,
+                                   reinterpret_cast<void**>(&m_pDropDown));
+      m_pAutoComplete = autoComplete;
+    } else {
+      if (folders != nullptr) folders->Release();
+      autoComplete->Release();
+    }
+  }
+  // After Init, so that the box sees the dialog's questions and the keys
+  // before the autocompletion object does.
   SetWindowSubclass(edit, &CFolderSuggestions::EditProc, 0,
                     reinterpret_cast<DWORD_PTR>(this));
 }
 
-void CFolderSuggestions::SetText(const std::string& text) {
-  if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(FALSE);
-  SetWindowTextW(m_hEdit, ToUtf16ForDisplay(text).c_str());
-  if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(TRUE);
+// A folder whose name ToUtf16 refuses (one with a lone surrogate) could not
+// be reached by the runs, so it is left out.
+void CFolderSuggestions::Offer(const std::vector<std::string>& folders) {
+  m_found.clear();
+  for (const std::string& folder : folders) {
+    if (std::optional<std::wstring> wide = ToUtf16(folder)) m_found.push_back(std::move(*wide));
+  }
 }
 
-bool CFolderSuggestions::IsListOpen() const {
+void CFolderSuggestions::SetText(const std::string& text) {
+  SetBoxText(ToUtf16ForDisplay(text));
+}
+
+// The caret goes to the end, where typing goes on, and shows it.
+void CFolderSuggestions::SetBoxText(const std::wstring& text) {
+  if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(FALSE);
+  SetWindowTextW(m_hEdit, text.c_str());
+  if (m_pAutoComplete != nullptr) m_pAutoComplete->Enable(TRUE);
+  const int end = GetWindowTextLengthW(m_hEdit);
+  SendMessageW(m_hEdit, EM_SETSEL, end, end);
+  SendMessageW(m_hEdit, EM_SCROLLCARET, 0, 0);
+}
+
+bool CFolderSuggestions::IsSuggestionListOpen() const {
   DWORD status = 0;
   LPWSTR chosen = nullptr;
   if (m_pDropDown == nullptr || FAILED(m_pDropDown->GetDropDownStatus(&status, &chosen))) {
@@ -52,6 +75,47 @@ bool CFolderSuggestions::IsListOpen() const {
   }
   CoTaskMemFree(chosen);
   return (status & ACDD_VISIBLE) != 0;
+}
+
+// Returns whether the key was the found folders' list's. Closed, the list
+// opens on Down, Up, F4, Alt+Down or Alt+Up in the empty box, with nothing
+// chosen; these never reach the autocompletion object then. Open, Down and Up
+// choose, Enter, F4 and Alt with an arrow take the choice, Escape takes
+// nothing; any other key (but Shift, Ctrl and Alt themselves) closes the list
+// and does its own work.
+bool CFolderSuggestions::OnFoundListKey(UINT message, WPARAM key) {
+  const bool arrow = key == VK_DOWN || key == VK_UP;
+  const bool toggle = message == WM_SYSKEYDOWN ? arrow : key == VK_F4;
+  if (!m_foundList.IsOpen()) {
+    return (arrow || toggle) && GetWindowTextLengthW(m_hEdit) == 0 &&
+           m_foundList.Open(m_hEdit, m_found, kTakeChosen);
+  }
+  if (key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU) return false;
+  if (arrow && !toggle) {
+    const std::wstring* chosen = m_foundList.Move(key == VK_DOWN ? 1 : -1);
+    SetBoxText(chosen != nullptr ? *chosen : std::wstring());
+    return true;
+  }
+  if (!toggle && key != VK_RETURN && key != VK_ESCAPE) {
+    m_foundList.Close();
+    return false;
+  }
+  TakeChosen(key != VK_ESCAPE);
+  // TranslateMessage has queued Enter's or Escape's character already; the
+  // autocompletion object would take it as typing.
+  MSG character;
+  if (key == VK_RETURN || key == VK_ESCAPE) {
+    PeekMessageW(&character, m_hEdit, WM_CHAR, WM_CHAR, PM_REMOVE);
+  }
+  return true;
+}
+
+// Without a choice (or when not `take`n), the box is empty again, as the
+// list found it.
+void CFolderSuggestions::TakeChosen(bool take) {
+  const std::wstring* chosen = take ? m_foundList.Chosen() : nullptr;
+  SetBoxText(chosen != nullptr ? *chosen : std::wstring());
+  m_foundList.Close();
 }
 
 // Wine's list is as wide as the box, which cuts a deep folder's entries off
@@ -101,6 +165,7 @@ void CFolderSuggestions::WidenList() const {
 }
 
 void CFolderSuggestions::Detach() {
+  m_foundList.Close();
   RemoveWindowSubclass(m_hEdit, &CFolderSuggestions::EditProc, 0);
   if (m_pDropDown != nullptr) m_pDropDown->Release();
   if (m_pAutoComplete != nullptr) m_pAutoComplete->Release();
@@ -116,26 +181,36 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
   switch (message) {
     case WM_GETDLGCODE: {
       // The dialog asks before it turns Enter into its OK command and Escape
-      // into Cancel; while the list is open, both go to the list instead.
+      // into Cancel; while a list is open, both go to the list instead.
       const auto* key = reinterpret_cast<const MSG*>(lParam);
       if (key != nullptr && key->message == WM_KEYDOWN &&
           (key->wParam == VK_RETURN || key->wParam == VK_ESCAPE) &&
-          suggestions->IsListOpen()) {
+          (suggestions->m_foundList.IsOpen() || suggestions->IsSuggestionListOpen())) {
         return DefSubclassProc(edit, message, wParam, lParam) | DLGC_WANTALLKEYS;
       }
       break;
     }
     case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (suggestions->OnFoundListKey(message, wParam)) return 0;
       // Enter takes the chosen folder and closes the list. Wine then selects
       // the whole text; the caret is put after the folder, where Windows
       // leaves it, so that typing goes into it.
-      if (wParam == VK_RETURN && RunningUnderWine() && suggestions->IsListOpen()) {
+      if (message == WM_KEYDOWN && wParam == VK_RETURN && RunningUnderWine() &&
+          suggestions->IsSuggestionListOpen()) {
         const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
         const int end = GetWindowTextLengthW(edit);
         SendMessageW(edit, EM_SETSEL, end, end);
         return result;
       }
       break;
+    case WM_CHAR:
+    case WM_KILLFOCUS:
+      suggestions->m_foundList.Close();  // typing into the box or leaving it
+      break;
+    case kTakeChosen:
+      suggestions->TakeChosen(true);
+      return 0;
     case WM_NCDESTROY:
       suggestions->Detach();
       break;
@@ -143,7 +218,7 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
   const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
   // The list opens and changes as the text does.
   if ((message == WM_CHAR || message == WM_KEYDOWN || message == WM_PASTE) &&
-      RunningUnderWine() && suggestions->IsListOpen()) {
+      RunningUnderWine() && suggestions->IsSuggestionListOpen()) {
     suggestions->WidenList();
   }
   return result;

@@ -4,10 +4,15 @@
 // the box offers the subfolders of the folder typed so far that begin with
 // the rest. Built on the shell's autocompletion object with a folder list of
 // our own, which works under Wine too (its SHAutoComplete does nothing).
+// In the empty box, Down, Up, F4 or Alt+Down open a list of the folders
+// found for the user instead (Offer), if any were.
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "drop_down_list.h"
 
 struct IAutoComplete2;
 struct IAutoCompleteDropDown;
@@ -20,18 +25,26 @@ class CFolderSuggestions {
   CFolderSuggestions& operator=(const CFolderSuggestions&) = delete;
 
   // Starts suggesting in `edit` until it is destroyed. Needs COM on this
-  // thread; without the autocompletion object the box stays a plain edit box.
-  // While the list is open, Enter and Escape in the box belong to the list:
-  // Enter takes the chosen folder and Escape closes the list; neither ends
-  // the dialog. Tab goes on to the next control with the chosen folder.
+  // thread; without the autocompletion object only the found folders are
+  // offered. While a list is open, Enter and Escape in the box belong to the
+  // list: Enter takes the chosen folder and Escape closes the list; neither
+  // ends the dialog. Tab goes on to the next control with the chosen folder.
+  // In the found folders' list the chosen one shows in the box, a click also
+  // takes it, and Escape empties the box again; typing closes it.
   void Attach(HWND edit);
 
-  // Sets the box's text without opening the list.
+  // The folders that the empty box offers from now on.
+  void Offer(const std::vector<std::string>& folders);
+
+  // Sets the box's text without opening a list, the caret at its end.
   void SetText(const std::string& text);
 
  private:
-  bool IsListOpen() const;
+  void SetBoxText(const std::wstring& text);
+  bool IsSuggestionListOpen() const;
   void WidenList() const;
+  bool OnFoundListKey(UINT message, WPARAM key);
+  void TakeChosen(bool take);
   void Detach();
   static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam,
                                    LPARAM lParam, UINT_PTR id, DWORD_PTR self);
@@ -40,4 +53,6 @@ class CFolderSuggestions {
   IAutoComplete2* m_pAutoComplete = nullptr;
   IAutoCompleteDropDown* m_pDropDown = nullptr;
   CFolderList* m_pFolders = nullptr;  // what the list offers
+  std::vector<std::wstring> m_found;   // what the empty box offers
+  CDropDownList m_foundList;
 };

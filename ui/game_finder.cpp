@@ -1,10 +1,13 @@
 #include "game_finder.h"
 
 #include <windows.h>
+#include <process.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 #include <set>
 
@@ -180,4 +183,64 @@ GameSearchPlaces ThisComputersPlaces() {
 
 std::vector<std::string> FindGameDataFolders(const GameSearchPlaces& places) {
   return Search(places).Run();
+}
+
+struct CGameSearch::Shared {
+  SRWLOCK lock = SRWLOCK_INIT;  // guards the rest
+  HWND window = nullptr;        // nullptr once nobody waits
+  UINT message = 0;
+  std::vector<std::string> found;
+};
+
+CGameSearch::~CGameSearch() {
+  if (m_shared == nullptr) return;
+  AcquireSRWLockExclusive(&m_shared->lock);
+  m_shared->window = nullptr;
+  ReleaseSRWLockExclusive(&m_shared->lock);
+}
+
+// The thread calls into the C runtime, so it is made by _beginthreadex.
+void CGameSearch::Start(HWND window, UINT message) {
+  try {
+    m_shared = std::make_shared<Shared>();
+    m_shared->window = window;
+    m_shared->message = message;
+    auto parameter = std::make_unique<std::shared_ptr<Shared>>(m_shared);
+    const std::uintptr_t thread =
+        _beginthreadex(nullptr, 0, &CGameSearch::Run, parameter.get(), 0, nullptr);
+    if (thread == 0) {
+      m_shared = nullptr;
+      return;
+    }
+    parameter.release();  // the thread's now
+    CloseHandle(reinterpret_cast<HANDLE>(thread));
+  } catch (const std::bad_alloc&) {
+    m_shared = nullptr;
+  }
+}
+
+unsigned __stdcall CGameSearch::Run(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<Shared>> shared(
+      static_cast<std::shared_ptr<Shared>*>(parameter));
+  std::vector<std::string> found;
+  try {
+    found = FindGameDataFolders(ThisComputersPlaces());
+  } catch (...) {
+    // Out of memory: nothing found.
+  }
+  Shared& state = **shared;
+  AcquireSRWLockExclusive(&state.lock);
+  state.found.swap(found);
+  if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
+  ReleaseSRWLockExclusive(&state.lock);
+  return 0;
+}
+
+std::vector<std::string> CGameSearch::TakeFound() {
+  std::vector<std::string> found;
+  if (m_shared == nullptr) return found;
+  AcquireSRWLockExclusive(&m_shared->lock);
+  found.swap(m_shared->found);
+  ReleaseSRWLockExclusive(&m_shared->lock);
+  return found;
 }

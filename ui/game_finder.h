@@ -4,6 +4,9 @@
 // the places where Steam, GOG Galaxy and the Epic Games launcher put games by
 // default, and in the Steam libraries their lists name. No disk is walked.
 
+#include <windows.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,3 +35,27 @@ GameSearchPlaces ThisComputersPlaces();
 // skipped, as is a folder that cannot be read. Safe on any thread; it may
 // take seconds on a slow disk. Throws only std::bad_alloc.
 std::vector<std::string> FindGameDataFolders(const GameSearchPlaces& places);
+
+// FindGameDataFolders(ThisComputersPlaces()) run once on a thread of its own,
+// so that a window stays usable meanwhile. The thread touches no window but
+// to post the message, and no COM; it may outlive this object, and is left to
+// end by itself (or with the process).
+class CGameSearch {
+ public:
+  CGameSearch() = default;
+  ~CGameSearch();  // no message after this
+  CGameSearch(const CGameSearch&) = delete;
+  CGameSearch& operator=(const CGameSearch&) = delete;
+
+  // Starts the search; once it has ended, `message` is posted to `window`.
+  // Where no thread can be made, nothing is found and nothing posted.
+  void Start(HWND window, UINT message);
+  // What the search found, once; empty before it has ended.
+  std::vector<std::string> TakeFound();
+
+ private:
+  struct Shared;
+  static unsigned __stdcall Run(void* shared);
+
+  std::shared_ptr<Shared> m_shared;
+};

@@ -1,12 +1,18 @@
 #include "tweak_dlg.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
+#include "dpi_icon.h"
 #include "folder_drop.h"
 #include "resource.h"
 #include "runs.h"
 
 namespace {
+
+// Posted to the dialog once the search for the game has ended.
+constexpr UINT kSearchEnded = WM_APP + 1;
 
 std::wstring LoadResourceString(UINT id) {
   wchar_t text[256] = L"";
@@ -47,9 +53,13 @@ void FitLabelToText(HWND label, int rightLimit) {
 
 }  // namespace
 
-CTweakDlg::CTweakDlg(CDialog* parent)
-    : CDialog(IDD_TWEAK_DIALOG, parent),
-      m_hIcon(LoadIconW(AfxGetInstanceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+CTweakDlg::CTweakDlg(CDialog* parent) : CDialog(IDD_TWEAK_DIALOG, parent) {}
+
+// The window that showed the icons is gone by now.
+CTweakDlg::~CTweakDlg() {
+  if (m_hIcon != nullptr) DestroyIcon(m_hIcon);
+  if (m_hSmallIcon != nullptr) DestroyIcon(m_hSmallIcon);
+}
 
 void CTweakDlg::DoDataExchange(CDataExchange* exchange) {
   CDialog::DoDataExchange(exchange);
@@ -72,11 +82,15 @@ BOOL CTweakDlg::OnInitDialog() {
     }
   }
 
-  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  SetIcons();
 
   AcceptDroppedFiles(m_hWnd);
-  m_folderSuggestions.Attach(GetDlgItem(m_hWnd, IDC_PATH));
+  // The cue shows in the empty box, grey, also while it has the focus.
+  const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
+  const std::wstring cue = LoadResourceString(IDS_PATH_CUE);
+  SendMessageW(pathBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));
+  m_folderSuggestions.Attach(pathBox);
+  m_gameSearch.Start(m_hWnd, kSearchEnded);
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -91,6 +105,13 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       return OnPaint();
     case WM_QUERYDRAGICON:
       result = reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+      return TRUE;
+    case WM_DPICHANGED:
+      SetIcons();
+      return FALSE;  // the system still scales the dialog
+    case kSearchEnded:
+      m_folderSuggestions.Offer(m_gameSearch.TakeFound());
+      result = 0;
       return TRUE;
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wParam));
@@ -110,6 +131,19 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       break;
   }
   return CDialog::OnMessage(message, wParam, lParam, result);
+}
+
+// The big icon shows in the task switcher and the taskbar, the small one in
+// the caption; the window keeps using the old ones until it has the new.
+void CTweakDlg::SetIcons() {
+  const HICON big = LoadIconForDpi(m_hWnd, IDR_MAINFRAME, SM_CXICON);
+  const HICON smallIcon = LoadIconForDpi(m_hWnd, IDR_MAINFRAME, SM_CXSMICON);
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+  if (m_hIcon != nullptr) DestroyIcon(m_hIcon);
+  if (m_hSmallIcon != nullptr) DestroyIcon(m_hSmallIcon);
+  m_hIcon = big;
+  m_hSmallIcon = smallIcon;
 }
 
 // FALSE leaves every command but About to the system.
@@ -161,3 +195,27 @@ void CTweakDlg::OnDropFiles(HDROP drop) {
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+
+CAboutDlg::~CAboutDlg() {
+  if (m_hIcon != nullptr) DestroyIcon(m_hIcon);
+}
+
+BOOL CAboutDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetIcon();
+  return TRUE;
+}
+
+BOOL CAboutDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+  if (message == WM_DPICHANGED) SetIcon();  // and the system scales the dialog
+  return CDialog::OnMessage(message, wParam, lParam, result);
+}
+
+// The template's icon control, first in the dialog, comes with the icon at
+// the system's size; the one it is given here is the window's DPI's.
+void CAboutDlg::SetIcon() {
+  const HICON icon = LoadIconForDpi(m_hWnd, IDR_MAINFRAME, SM_CXICON);
+  SendMessageW(GetWindow(m_hWnd, GW_CHILD), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (m_hIcon != nullptr) DestroyIcon(m_hIcon);
+  m_hIcon = icon;
+}

@@ -4,18 +4,21 @@
 
 #include "folder_suggestions.h"
 #include "framework.h"
+#include "game_finder.h"
 
 // The main window: the game's data path, the brake level and the two
 // buttons that start the engine's runs.
 class CTweakDlg : public CDialog {
  public:
   explicit CTweakDlg(CDialog* parent = nullptr);
-  ~CTweakDlg() override = default;
+  ~CTweakDlg() override;
 
   std::string m_strPath;   // the data folder as typed in IDC_PATH
   int m_nBrakeLevel = 4;   // index of the entry selected in IDC_BRAKES, 0 to 4
-  HICON m_hIcon;           // the application icon, for the window and when minimised
+  HICON m_hIcon = nullptr;       // the application icon, for the window and when minimised
+  HICON m_hSmallIcon = nullptr;  // the same for the caption, both at the window's DPI
   CFolderSuggestions m_folderSuggestions;  // in IDC_PATH
+  CGameSearch m_gameSearch;                // for the folders IDC_PATH offers
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -26,6 +29,7 @@ class CTweakDlg : public CDialog {
                  INT_PTR& result) override;
 
  private:
+  void SetIcons();
   BOOL OnSysCommand(UINT id, LPARAM lParam);
   BOOL OnPaint();
   HCURSOR OnQueryDragIcon() { return m_hIcon; }
@@ -38,5 +42,15 @@ class CTweakDlg : public CDialog {
 class CAboutDlg : public CDialog {
  public:
   CAboutDlg();
-  ~CAboutDlg() override = default;
+  ~CAboutDlg() override;
+
+ protected:
+  BOOL OnInitDialog() override;
+  BOOL OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                 INT_PTR& result) override;
+
+ private:
+  void SetIcon();
+
+  HICON m_hIcon = nullptr;  // shown at the window's DPI
 };

@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -954,6 +955,19 @@ void TestRuns(const Program& program, HWND main, const std::string& work,
   Check(FolderIsEmpty(current), "the program's current folder is still untouched");
 }
 
+// Applies 50% to the game folder `folder` (as the path box has it) and
+// restores it, checking the notices and the files.
+void ApplyAndRestore(const Program& program, HWND main, const std::string& folder,
+                     const Cars& cars, const std::string& how) {
+  SelectLevel(program, main, 2);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply " + how);
+  CheckDataFiles(folder, cars, 2, "after Apply " + how);
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore " + how);
+  CheckDataFiles(folder, cars, -1, "after Restore " + how);
+}
+
 // A game folder of more than 300 characters typed in: both buttons work, and
 // a notice that names a path as long fits the screen.
 void TestLongFolder(const Program& program, HWND main, const std::string& work) {
@@ -962,16 +976,10 @@ void TestLongFolder(const Program& program, HWND main, const std::string& work) 
              "\\common\\Kestrune-Game-of-the-Year-Edition-With-Every-Downloadable-Content-Pack-"
              "0123456789abcdef\\Kestrune-Deluxe-Soundtrack-And-Artbook-Bundle-0123456789abcdef"
              "0123456789abcdef\\Kestrune-Install-0123456789\\data";
-  const std::string what = " in a folder of " + std::to_string(deep.size() + 1) + " characters";
+  const std::string what = "in a folder of " + std::to_string(deep.size() + 1) + " characters";
   const Cars cars = MakeGameFolder(deep);
   SetPath(program, main, deep + "\\");
-  SelectLevel(program, main, 2);
-  ClickButton(program, main, IDC_APPLY);
-  ExpectNotices(program, main, {kFinished}, "Apply 50%" + what);
-  CheckDataFiles(deep, cars, 2, "after Apply 50%" + what);
-  ClickButton(program, main, IDC_RESTORE);
-  ExpectNotices(program, main, {kRestoredAll}, "Restore" + what);
-  CheckDataFiles(deep, cars, -1, "after Restore" + what);
+  ApplyAndRestore(program, main, deep, cars, what);
 
   SetPath(program, main, deep + "\\nowhere\\");
   ClickButton(program, main, IDC_APPLY);
@@ -982,7 +990,7 @@ void TestLongFolder(const Program& program, HWND main, const std::string& work) 
   ExpectNotices(program, main,
                 {"Failed to find file '" + deep +
                  "\\nowhere\\cars\\n12\\n12.csv', has the path been entered correctly?"},
-                "Apply to a wrong path" + what);
+                "Apply to a wrong path " + what);
 }
 
 // Wine's open suggestion list: a pop-up of the program holding a list box.
@@ -1070,13 +1078,113 @@ void TestFindingTheFolder(const Program& program, HWND main, const std::string& 
   std::string linuxPath = data.substr(2);
   for (char& c : linuxPath) c = c == '\\' ? '/' : c;
   Paste(program, main, linuxPath);
-  SelectLevel(program, main, 2);
-  ClickButton(program, main, IDC_APPLY);
-  ExpectNotices(program, main, {kFinished}, "Apply through a Linux path");
-  CheckDataFiles(root + "\\data", cars, 2, "after Apply through a Linux path");
-  ClickButton(program, main, IDC_RESTORE);
-  ExpectNotices(program, main, {kRestoredAll}, "Restore through a Linux path");
-  CheckDataFiles(root + "\\data", cars, -1, "after Restore through a Linux path");
+  ApplyAndRestore(program, main, root + "\\data", cars, "through a Linux path");
+}
+
+// How the text in the right half of a control's client area looks: how many
+// pixels are not white, and the darkest channel among them. A cue reaches
+// there in grey; a short text typed into the box does not.
+struct Ink {
+  int pixels = 0;
+  int darkest = 255;
+};
+Ink InkOf(HWND control) {
+  RECT r;
+  GetClientRect(control, &r);
+  MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  r.left = (r.left + r.right) / 2;
+  Ink ink;
+  for (const DWORD pixel : Capture(r)) {
+    const int channels[] = {int(pixel >> 16 & 0xFF), int(pixel >> 8 & 0xFF), int(pixel & 0xFF)};
+    const int darkest = *std::min_element(channels, channels + 3);
+    ink.pixels += darkest < 0xF0;
+    ink.darkest = std::min(ink.darkest, darkest);
+  }
+  return ink;
+}
+
+// The game in Steam's folder on drive C:, found for the player: the empty
+// path box's cue, the list that Down opens there, and its data folder taken
+// with Enter and applied. Typed, the game's folder and its cars folder each
+// get the notice that names the data folder, and change nothing.
+void TestFoundGame(const Program& program, HWND main, HMODULE module, const std::string& game,
+                   const Cars& cars) {
+  const std::string data = game + "\\data\\";
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  Check(WindowText(edit).empty() && program.Focus() == GetDlgItem(main, IDC_RESTORE) &&
+            SendMessageW(GetDlgItem(main, IDC_BRAKES), CB_GETCURSEL, 0, 0) == 4,
+        "the dialog starts as ever: the path box empty, 100% chosen, the focus on Restore");
+  char cue[256] = "";
+  LoadStringA(module, IDS_PATH_CUE, cue, sizeof cue);
+  CheckText(cue, "Type or drop the data folder, or press Down", "string 103, the path box's cue");
+  RECT client;
+  GetClientRect(edit, &client);
+  const LRESULT margins = SendMessageW(edit, EM_GETMARGINS, 0, 0);
+  const int needed = DialogFont().Width(cue) + LOWORD(margins) + HIWORD(margins);
+  Check(needed <= client.right, "the cue fits the box: needs " + std::to_string(needed) +
+                                    " px, has " + std::to_string(client.right));
+  const Ink ink = InkOf(edit);
+  Check(ink.pixels > 20 && ink.darkest > 0x40, "the empty path box shows its cue in grey");
+  Screenshot("cue-banner", ScreenRect(main));
+  Click(edit);
+  WaitFor([&] { return program.Focus() == edit; }, 5000);
+  Check(InkOf(edit).pixels == ink.pixels, "the cue stays while the box has the focus");
+  Type("C");
+  Check(WaitFor([&] { return InkOf(edit).pixels == 0; }, 3000), "the cue goes once anything is typed");
+
+  for (const std::string& typed : {game, data + "cars"}) {
+    SetPath(program, main, typed);
+    ClickButton(program, main, IDC_APPLY);
+    ExpectNotices(program, main,
+                  {"Failed to find file '" + typed +
+                   "\\cars\\n12\\n12.csv', has the path been entered correctly? The game's "
+                   "data folder is '" + data + "'."},
+                  "Apply to " + typed);
+    CheckText(WindowText(edit), typed, "the path box keeps what was typed");
+  }
+  CheckBackups(game + "\\data", cars, false, "after the paths that lead to the data folder");
+  CheckDataFiles(game + "\\data", cars, -1, "after the paths that lead to the data folder");
+
+  // The search may still be running: Down does nothing until it has ended.
+  SetPath(program, main, "");
+  const auto foundList = [&] {
+    const std::vector<HWND> lists = program.Windows("ListBox", "");
+    return lists.empty() ? nullptr : lists.front();
+  };
+  for (int tries = 0; tries < 40 && foundList() == nullptr; ++tries) {
+    Key(VK_DOWN);
+    WaitFor([&] { return foundList() != nullptr; }, 500);
+  }
+  const HWND list = foundList();
+  wchar_t entry[1024] = L"";
+  if (list != nullptr) SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
+  Check(list != nullptr && SendMessageW(list, LB_GETCOUNT, 0, 0) == 1 &&
+            std::wstring(entry) == std::wstring(data.begin(), data.end()) &&
+            WindowText(edit).empty(),
+        "Down in the empty box lists the data folder found, and fills nothing in");
+  RECT shot = ScreenRect(main);
+  if (list != nullptr) {
+    const RECT below = ScreenRect(list);
+    UnionRect(&shot, &shot, &below);
+  }
+  Screenshot("found-folders", shot);
+  Key(VK_DOWN);
+  Check(WaitFor([&] { return WindowText(edit) == data; }, 3000), "Down shows the folder in the box");
+  Key(VK_ESCAPE);
+  Check(WaitFor([&] { return foundList() == nullptr && WindowText(edit).empty(); }, 3000) &&
+            program.Windows("#32770", kNoticeCaption).empty() && IsWindowVisible(main),
+        "Escape closes the list and empties the box; the program is open");
+  Key(VK_DOWN, VK_MENU);
+  Check(WaitFor([&] { return foundList() != nullptr; }, 3000), "Alt+Down opens the list too");
+  Key(VK_DOWN);
+  Key(VK_RETURN);
+  const bool taken =
+      WaitFor([&] { return foundList() == nullptr && WindowText(edit) == data; }, 3000);
+  Sleep(300);  // for a list that Enter's character would open
+  Check(taken && program.Focus() == edit && IsWindowVisible(main) && !SuggestionList(program),
+        "Down and Enter take the data folder, and no other list opens; the program is "
+        "open, the focus in the box");
+  ApplyAndRestore(program, main, game + "\\data", cars, "to the folder found");
 }
 
 int RunTest(const std::string& exe, const std::string& work, const std::string& shots) {
@@ -1146,6 +1254,22 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     Key(VK_ESCAPE);
     DWORD code = 1;
     Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
+  }
+  {
+    std::printf("# The game found in Steam's folder on drive C:\n");
+    const std::string steam = "C:\\Program Files (x86)\\Steam";
+    const std::string game = steam + "\\steamapps\\common\\Kestrune";
+    RemoveTree(steam);
+    const Cars found = MakeGameFolder(game + "\\data");
+    {
+      Program program(exe, "C:\\windows");
+      const HWND main = Start(program);
+      TestFoundGame(program, main, module, game, found);
+      Key(VK_ESCAPE);
+      DWORD code = 1;
+      Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
+    }
+    RemoveTree(steam);  // the other cases find no game
   }
   Check(FolderIsEmpty(current), "the program's current folder is untouched at the end");
   std::printf("%d failed checks\n", Failures());
