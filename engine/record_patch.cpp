@@ -89,21 +89,10 @@ double LeadingDecimal(std::string_view text) {
   return negative ? -value : value;
 }
 
-class FileSink : public ByteSink {
- public:
-  explicit FileSink(std::FILE* file) : file_(file) {}
-  bool Write(const char* bytes, std::size_t count) override {
-    return std::fwrite(bytes, 1, count, file_) == count;
-  }
-
- private:
-  std::FILE* file_;
-};
-
 // Collects output bytes and writes them in blocks; remembers a failed write.
 class BlockWriter {
  public:
-  explicit BlockWriter(ByteSink& out)
+  explicit BlockWriter(std::FILE* out)
       : out_(out),
         buffer_(std::make_unique_for_overwrite<char[]>(kBlockSize)) {}
 
@@ -120,7 +109,7 @@ class BlockWriter {
   void Append(std::string_view text) { Append(text.data(), text.size()); }
   bool Flush() {
     if (used_ > 0 && !failed_) {
-      failed_ = !out_.Write(buffer_.get(), used_);
+      failed_ = std::fwrite(buffer_.get(), 1, used_, out_) != used_;
     }
     used_ = 0;
     return !failed_;
@@ -128,7 +117,7 @@ class BlockWriter {
   bool failed() const { return failed_; }
 
  private:
-  ByteSink& out_;
+  std::FILE* out_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
@@ -388,15 +377,10 @@ double PatchedBrakeValue(double value, int level) {
 double BrakeFieldValue(std::string_view field) { return LeadingDecimal(field); }
 
 StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
-  FileSink sink(out);
-  return PatchRecordStream(in, sink, level);
-}
-
-StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level) {
   // Writes the records, each brake field rewritten, in blocks.
   class PatchSink : public RecordSink {
    public:
-    PatchSink(ByteSink& out, int level) : output_(out), level_(level) {}
+    PatchSink(std::FILE* out, int level) : output_(out), level_(level) {}
     void Append(const char* bytes, std::size_t count) override {
       output_.Append(bytes, count);
     }

@@ -19,16 +19,6 @@ enum class StreamResult {
   kBrakeFieldTooLong,  // a brake field to rewrite had over kFieldCapacity - 1 bytes
 };
 
-// Where PatchRecordStream puts what it writes. Write() returns false to stop
-// the stream, which then ends with kWriteError.
-class ByteSink {
- public:
-  virtual bool Write(const char* bytes, std::size_t count) = 0;
-
- protected:
-  ~ByteSink() = default;
-};
-
 // Rewrites one car's data file from its backup at `level` (0 to 4) and
 // returns true. The data file is replaced only by a complete result; on any
 // failure it stays as it was, a notice says why, and the result is false.
@@ -41,7 +31,6 @@ bool PatchCarFile(int level, const std::string& backupPath,
 // rewritten by RewriteBrakeField; every other byte passes unchanged. Reads in
 // blocks, keeps constant memory and stops at the first failure.
 StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level);
-StreamResult PatchRecordStream(std::FILE* in, ByteSink& out, int level);
 
 // When `column` is kBrakeFieldColumn and `level` is 0 to 3, replaces `field`
 // by its leading decimal number times level * 0.25, written with exactly three
