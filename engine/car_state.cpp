@@ -126,6 +126,8 @@ class RecordMatcher : public RecordSink {
 
   // Once the walk is done: whether the data file is the patch at a level.
   bool Matched() { return inStep_ && levels_ != 0 && data_.AtEnd(); }
+  // Then, the levels (bit L for level L) whose patch it is.
+  unsigned levels() const { return levels_; }
   bool DataFailed() const { return data_.failed(); }
   const BrakeEvidence& evidence() const { return evidence_; }
   std::uint64_t backupResume() const { return backupResume_; }
@@ -578,9 +580,10 @@ CarState StateOf(Read read) {
 
 }  // namespace
 
-CarState ReadCarState(const std::string& dataPath, const std::string& backupPath) {
+CarState ReadCarState(const std::string& dataPath, const std::string& backupPath,
+                      unsigned* tweakLevels, WhenHeld held) {
   OpenFailure failure{};
-  const FilePtr data = OpenForReading(dataPath, &failure);
+  const FilePtr data = OpenForReading(dataPath, &failure, held);
   if (!data) {
     switch (failure) {
       case OpenFailure::kMissing:
@@ -592,7 +595,7 @@ CarState ReadCarState(const std::string& dataPath, const std::string& backupPath
     }
   }
   if (!PathExists(backupPath)) return CarState::kNoBackup;
-  const FilePtr backup = OpenForReading(backupPath);
+  const FilePtr backup = OpenForReading(backupPath, nullptr, held);
   if (!backup) return CarState::kBackupUnreadable;
 
   bool same = false;
@@ -607,7 +610,10 @@ CarState ReadCarState(const std::string& dataPath, const std::string& backupPath
   const StreamResult walked = WalkRecords(backup.get(), true, matcher);
   if (matcher.DataFailed()) return CarState::kDataUnreadable;
   if (walked == StreamResult::kReadError) return CarState::kBackupUnreadable;
-  if (walked == StreamResult::kDone && matcher.Matched()) return CarState::kTweaked;
+  if (walked == StreamResult::kDone && matcher.Matched()) {
+    if (tweakLevels != nullptr) *tweakLevels = matcher.levels();
+    return CarState::kTweaked;
+  }
   if (matcher.DataFailed()) return CarState::kDataUnreadable;  // at its end
 
   BrakeEvidence evidence = matcher.evidence();

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "file_system.h"
+
 // What a car's files say about it, read from their bytes alone.
 enum class CarState {
   kNoDataFile,        // nothing has the data file's name
@@ -41,7 +43,13 @@ enum class CarState {
 // is read again, keyed. Memory: constant, but for the records read keyed
 // 16 bytes a record of each file, and 8 more for those that pair by neither
 // key; judging plain lists takes 8 bytes a record of each file.
-CarState ReadCarState(const std::string& dataPath, const std::string& backupPath);
+//
+// For kTweaked, `tweakLevels` gets the levels (bit L for level L, 0 to 4) at
+// which the backup's patch is the data file: more than one where those
+// levels write the same text (every brake 0, say). `held` says whether a
+// file that another program holds is waited for.
+CarState ReadCarState(const std::string& dataPath, const std::string& backupPath,
+                      unsigned* tweakLevels = nullptr, WhenHeld held = WhenHeld::kRetry);
 
 // Whether the two files hold the same bytes; false when either cannot be
 // read.

@@ -37,9 +37,19 @@ enum class OpenFailure {
               // program holds it, a disk error
 };
 
+// What opening a file for reading does while another program holds it
+// without sharing it for reading (Windows only; POSIX has no such holds).
+enum class WhenHeld {
+  kRetry,   // tries again for about 2 s, and the runs' other steps do the same
+  kGiveUp,  // fails at once, as kRefused: for a look that must never wait
+};
+
 // Opens an existing regular file for binary reading, never waiting on a pipe
-// or device; nullptr on failure, with the reason in `why` when given.
-FilePtr OpenForReading(const std::string& path, OpenFailure* why = nullptr);
+// or device; nullptr on failure, with the reason in `why` when given. Others
+// may read, write, rename and delete the file meanwhile, so that a reader
+// never stands in the way of the game, Steam or another run.
+FilePtr OpenForReading(const std::string& path, OpenFailure* why = nullptr,
+                       WhenHeld held = WhenHeld::kRetry);
 
 // True when anything at all has this name, even if it cannot be read.
 bool PathExists(const std::string& path);

@@ -44,7 +44,7 @@ void SyncFolder(const std::string& folder) {
 // Only a regular file is opened. A pipe would wait for a writer and a device
 // may act on being opened, so the name is looked at first; O_NONBLOCK covers
 // a swap of the name in between, and fstat sees what was opened.
-FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
+FilePtr OpenForReading(const std::string& path, OpenFailure* why, WhenHeld) {
   OpenFailure failure = OpenFailure::kRefused;
   const std::string native = NativePath(path);
   struct stat info {};

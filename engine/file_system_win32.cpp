@@ -54,8 +54,10 @@ bool TryWhileBusy(Attempt attempt, Busy busy) {
   }
 }
 
-// CreateFileW for an existing file, tried again while it is busy.
-HANDLE OpenExisting(const std::wstring& path, DWORD access, DWORD sharing) {
+// CreateFileW for an existing file, tried again while it is busy unless
+// `held` says not to.
+HANDLE OpenExisting(const std::wstring& path, DWORD access, DWORD sharing,
+                    WhenHeld held = WhenHeld::kRetry) {
   HANDLE handle = INVALID_HANDLE_VALUE;
   TryWhileBusy(
       [&] {
@@ -64,8 +66,9 @@ HANDLE OpenExisting(const std::wstring& path, DWORD access, DWORD sharing) {
         return handle != INVALID_HANDLE_VALUE;
       },
       [&](DWORD error) {
-        return IsBusyError(error) ||
-               (error == ERROR_ACCESS_DENIED && IsDeletePending(path));
+        return held == WhenHeld::kRetry &&
+               (IsBusyError(error) ||
+                (error == ERROR_ACCESS_DENIED && IsDeletePending(path)));
       });
   return handle;
 }
@@ -143,13 +146,13 @@ std::size_t RootLength(const std::string& path) {
 
 }  // namespace
 
-// Shared as fopen shares it: others may read and write meanwhile. A folder
-// fails to open as a refusal does, so the attributes tell it; a device or
-// pipe is told by the type of what was opened.
-FilePtr OpenForReading(const std::string& path, OpenFailure* why) {
+// A folder fails to open as a refusal does, so the attributes tell it; a
+// device or pipe is told by the type of what was opened.
+FilePtr OpenForReading(const std::string& path, OpenFailure* why, WhenHeld held) {
   const std::optional<std::wstring> name = ToSystemPath(path);
   const HANDLE handle =
-      name ? OpenExisting(*name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE)
+      name ? OpenExisting(*name, GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, held)
            : INVALID_HANDLE_VALUE;
   OpenFailure failure = OpenFailure::kRefused;
   if (handle == INVALID_HANDLE_VALUE) {
