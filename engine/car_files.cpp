@@ -64,3 +64,15 @@ std::string DataFolderFor(const std::string& item) {
   }
   return "";
 }
+
+TypedDataPath ReadTypedDataPath(const std::string& typed) {
+  TypedDataPath read;
+  read.path = CleanDataPath(typed);
+  if (read.path.empty()) return read;
+  if (read.path.back() != '\\') read.path += '\\';
+  OpenFailure failure{};
+  read.holdsCars = OpenForReading(ProbeFilePath(read.path), &failure) != nullptr ||
+                   failure == OpenFailure::kRefused;
+  if (!read.holdsCars) read.leadsTo = DataFolderFor(read.path);
+  return read;
+}

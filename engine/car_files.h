@@ -23,6 +23,8 @@ std::string CleanDataPath(const std::string& typed);
 std::string CarDataFilePath(const std::string& path, const std::string& id);
 // path + "cars\<id>\<id>_backup.csv"
 std::string CarBackupFilePath(const std::string& path, const std::string& id);
+// The most kept backups a car may have; each game update adds one.
+inline constexpr int kMostKeptBackups = 999;
 // path + "cars\<id>\<id>_backup_before_update.csv" for n = 1, and
 // "..._backup_before_update_<n>.csv" for n from 2: the n-th name under which
 // a backup that a game update made out of date is kept.
@@ -33,6 +35,16 @@ std::string ProbeFilePath(const std::string& path);
 // True when `path` names a file that can be opened for binary reading.
 // Folders, missing files and unreadable files give false.
 bool FileExists(const std::string& path);
+
+// What a typed path names, as both runs and the dialog's status take it.
+struct TypedDataPath {
+  std::string path;     // CleanDataPath's, with a backslash appended when it
+                        // has none; empty when nothing was typed
+  bool holdsCars = false;  // the probe file is there (perhaps held by
+                           // another program, which its car then meets)
+  std::string leadsTo;  // otherwise DataFolderFor(path), perhaps empty
+};
+TypedDataPath ReadTypedDataPath(const std::string& typed);
 
 // The game's data folder that `item` leads to, spelt from `item` and ending
 // with a backslash: `item`'s folder (for a file, the folder that holds it; a

@@ -5,6 +5,7 @@
 
 #include "car_files.h"
 #include "car_state.h"
+#include "game_state.h"
 #include "file_system.h"
 #include "notice.h"
 #include "record_patch.h"
@@ -16,8 +17,6 @@ const char kEnterPathNotice[] = "Please enter the path for the game's data files
 
 using CarList = std::vector<std::string>;
 
-// The most kept backups a car may have; each game update adds one.
-constexpr int kMostKeptBackups = 999;
 const char kWhereBackupsAreKept[] =
     "each old backup is kept in the car's folder as "
     "<car>_backup_before_update.csv, or as <car>_backup_before_update_2.csv, _3 "
@@ -27,22 +26,19 @@ const char kWhereBackupsAreKept[] =
 // ending with a backslash (appended when missing), naming a folder that
 // holds the probe file. Shows the notice and returns false otherwise; where
 // the path leads to the data folder (a folder or file in the game), the
-// notice names that folder, which the player then chooses. A probe file that
-// another program holds is there: its car's own notice names it.
+// notice names that folder, which the player then chooses.
 bool CheckDataPath(std::string& path) {
-  path = CleanDataPath(path);
+  const TypedDataPath typed = ReadTypedDataPath(path);
+  path = typed.path;
   if (path.empty()) {
     ShowNotice(kEnterPathNotice);
     return false;
   }
-  if (path.back() != '\\') path += '\\';
-  const std::string probe = ProbeFilePath(path);
-  OpenFailure failure{};
-  if (!OpenForReading(probe, &failure) && failure != OpenFailure::kRefused) {
-    std::string notice =
-        "Failed to find file '" + probe + "', has the path been entered correctly?";
-    if (const std::string found = DataFolderFor(path); !found.empty()) {
-      notice += " The game's data folder is '" + found + "'.";
+  if (!typed.holdsCars) {
+    std::string notice = "Failed to find file '" + ProbeFilePath(path) +
+                         "', has the path been entered correctly?";
+    if (!typed.leadsTo.empty()) {
+      notice += " The game's data folder is '" + typed.leadsTo + "'.";
     }
     ShowNotice(notice);
     return false;
@@ -118,7 +114,7 @@ struct ChangedCars {
 // as one may be its last copy; so is a data file that is no file at all.
 // Kept backups are written under the first kept name that nothing has, so
 // a dead run's half-written one is beside the last of them.
-CarState VisitCar(const std::string& path, const std::string& id) {
+CarReading VisitCar(const std::string& path, const std::string& id) {
   const std::string data = CarDataFilePath(path, id);
   const std::string folder = data.substr(0, data.rfind('\\') + 1);
   for (const std::string& kept : RemoveLeftovers(data, true)) {
@@ -132,12 +128,12 @@ CarState VisitCar(const std::string& path, const std::string& id) {
     RemoveLeftovers(kept, false);
     if (!PathExists(kept)) break;
   }
-  const CarState state = ReadCarState(data, CarBackupFilePath(path, id));
-  if (state == CarState::kDataNotAFile) {
+  const CarReading reading = ReadCar(path, id);
+  if (reading.state == CarState::kDataNotAFile) {
     ShowNotice("'" + data + "' is not a file but a folder, pipe or device, so "
                "the car was left as it is");
   }
-  return state;
+  return reading;
 }
 
 enum class StreamCopy { kCopied, kReadFailed, kWriteFailed };
@@ -234,35 +230,6 @@ bool KeepBackup(const std::string& path, const std::string& id) {
   return false;
 }
 
-// Where a car's data file has changed since its backup as only the game
-// changes it: the kept backup, if any, that explains it better, being the
-// original that the file is a tweak of (kTweaked), or a tweak of since
-// changed by something else (kEditedAfterTweak). Kept backups are read in
-// the order of their names, past a few names that nothing has (one kept
-// backup deleted, say), not to test all kMostKeptBackups.
-struct EarlierOriginal {
-  std::string backup;  // empty when none explains the data file
-  CarState state = CarState::kUpdatedByGame;
-};
-
-EarlierOriginal FindEarlierOriginal(const std::string& path, const std::string& id) {
-  constexpr int kMostMissingInARow = 8;
-  const std::string data = CarDataFilePath(path, id);
-  for (int n = 1, missing = 0; n <= kMostKeptBackups && missing < kMostMissingInARow; ++n) {
-    const std::string kept = CarKeptBackupFilePath(path, id, n);
-    if (!PathExists(kept)) {
-      ++missing;
-      continue;
-    }
-    missing = 0;
-    const CarState state = ReadCarState(data, kept);
-    if (state == CarState::kTweaked || state == CarState::kEditedAfterTweak) {
-      return {kept, state};
-    }
-  }
-  return {};
-}
-
 // One car of an Apply. A data file that the game has replaced since the
 // backup was made becomes the car's new original, and one that another
 // program changed after a tweak is left alone. Where a kept backup is the
@@ -273,7 +240,8 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
                 ChangedCars& changed) {
   const std::string data = CarDataFilePath(path, id);
   const std::string backup = CarBackupFilePath(path, id);
-  switch (VisitCar(path, id)) {
+  const CarReading reading = VisitCar(path, id);
+  switch (reading.state) {
     case CarState::kNoDataFile:
     case CarState::kDataNotAFile:
       return;
@@ -288,14 +256,13 @@ void ApplyToCar(const std::string& path, const std::string& id, int level,
       changed.edited.push_back(id);
       return;
     case CarState::kUpdatedByGame: {
-      const EarlierOriginal earlier = FindEarlierOriginal(path, id);
-      if (earlier.state == CarState::kEditedAfterTweak) {
+      if (reading.earlierState == CarState::kEditedAfterTweak) {
         changed.edited.push_back(id);
         return;
       }
       if (!KeepBackup(path, id)) return;
-      const bool tweakedEarlier = earlier.state == CarState::kTweaked;
-      const std::string& original = tweakedEarlier ? earlier.backup : data;
+      const bool tweakedEarlier = reading.earlierState == CarState::kTweaked;
+      const std::string& original = tweakedEarlier ? reading.earlier : data;
       const bool patched =
           CopyContents(original, backup, CommitMode::kReplace) == Copied::kCopied &&
           PatchCarFile(level, backup, data);
@@ -325,14 +292,15 @@ bool RestoreCar(const std::string& path, const std::string& id,
                 ChangedCars& changed) {
   const std::string data = CarDataFilePath(path, id);
   const std::string backup = CarBackupFilePath(path, id);
-  switch (VisitCar(path, id)) {
+  const CarReading reading = VisitCar(path, id);
+  switch (reading.state) {
     case CarState::kAsBackedUp:
     case CarState::kTweaked:
       return CopyWholeFile(backup, data);
     case CarState::kUpdatedByGame:
-      switch (const EarlierOriginal earlier = FindEarlierOriginal(path, id); earlier.state) {
+      switch (reading.earlierState) {
         case CarState::kTweaked:
-          return CopyWholeFile(earlier.backup, data);
+          return CopyWholeFile(reading.earlier, data);
         case CarState::kEditedAfterTweak:
           changed.edited.push_back(id);
           return false;
