@@ -11,6 +11,7 @@
 #define IDC_APPLY 1002
 #define IDC_PATH 1003
 #define IDC_BRAKES 1004
+#define IDC_STATUS 1005
 
 // System-menu command of the About item. System commands keep their low
 // four bits for the system's own use, so 0x0010 to 0x001F all mean About.

@@ -6,13 +6,24 @@
 
 #include "dpi_icon.h"
 #include "folder_drop.h"
+#include "game_status.h"
 #include "resource.h"
 #include "runs.h"
+#include "utf16_win32.h"
 
 namespace {
 
-// Posted to the dialog once the search for the game has ended.
+// Posted to the dialog once the search for the game has ended, and once a
+// reading of the game's state is done.
 constexpr UINT kSearchEnded = WM_APP + 1;
+constexpr UINT kStateRead = WM_APP + 2;
+
+// The status is read again once typing in the path box has paused for this
+// long; a reading that takes longer than kSlowReadingMs says so.
+constexpr UINT_PTR kTypingPausedTimer = 1;
+constexpr UINT kTypingPauseMs = 400;
+constexpr UINT_PTR kSlowReadingTimer = 2;
+constexpr UINT kSlowReadingMs = 300;
 
 std::wstring LoadResourceString(UINT id) {
   wchar_t text[256] = L"";
@@ -108,16 +119,42 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       return TRUE;
     case WM_DPICHANGED:
       SetIcons();
+      SetStatus(m_strStatus);  // its lines are broken anew once the dialog is scaled
       return FALSE;  // the system still scales the dialog
     case kSearchEnded:
       m_folderSuggestions.Offer(m_gameSearch.TakeFound());
       result = 0;
       return TRUE;
+    case kStateRead:
+      if (std::optional<GameFolderState> state = m_stateReader.Take()) {
+        KillTimer(m_hWnd, kSlowReadingTimer);
+        SetStatus(GameStatusText(*state));
+      }
+      result = 0;
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != kTypingPausedTimer && wParam != kSlowReadingTimer) break;
+      KillTimer(m_hWnd, wParam);
+      if (wParam == kTypingPausedTimer) ReadGameState();
+      if (wParam == kSlowReadingTimer && m_stateReader.Reading()) SetStatus(kReadingStatus);
+      result = 0;
+      return TRUE;
+    case WM_ACTIVATE:
+      // The player may have played, updated or verified the game meanwhile.
+      if (LOWORD(wParam) != WA_INACTIVE) ReadGameState();
+      return FALSE;
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wParam));
       result = 0;
       return TRUE;
     case WM_COMMAND:
+      if (HIWORD(wParam) == EN_CHANGE && LOWORD(wParam) == IDC_PATH) {
+        // What the status said was about the text before.
+        SetStatus("");
+        SetTimer(m_hWnd, kTypingPausedTimer, kTypingPauseMs, nullptr);
+        result = 0;
+        return TRUE;
+      }
       if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_RESTORE) {
         OnRestore();
         result = TRUE;
@@ -172,16 +209,54 @@ BOOL CTweakDlg::OnPaint() {
   return TRUE;
 }
 
+// A reading in progress is dropped, and none starts until the run and its
+// notices are done: the status then shows what the run left.
 void CTweakDlg::OnRestore() {
   UpdateData(TRUE);
+  m_bRunning = true;
+  m_stateReader.Stop();
   RestoreRun(m_strPath);
+  m_bRunning = false;
+  ReadGameState();
 }
 
 // The engine may append a backslash to m_strPath; the path box keeps showing
 // the path as typed.
 void CTweakDlg::OnApply() {
   UpdateData(TRUE);
+  m_bRunning = true;
+  m_stateReader.Stop();
   ApplyRun(m_strPath, m_nBrakeLevel);
+  m_bRunning = false;
+  ReadGameState();
+}
+
+// Reads the state of what the path box holds now, in place of any older
+// reading. The box, the level list and the focus stay as they are.
+void CTweakDlg::ReadGameState() {
+  if (m_bRunning) return;
+  KillTimer(m_hWnd, kTypingPausedTimer);
+  const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
+  std::wstring typed(GetWindowTextLengthW(pathBox) + 1, L'\0');
+  typed.resize(GetWindowTextW(pathBox, typed.data(), static_cast<int>(typed.size())));
+  m_stateReader.Start(m_hWnd, kStateRead, ToUtf8(typed));
+  SetTimer(m_hWnd, kSlowReadingTimer, kSlowReadingMs, nullptr);
+}
+
+// A long word (a path) is broken to the control's width, which only breaks
+// lines at spaces.
+void CTweakDlg::SetStatus(const std::string& text) {
+  m_strStatus = text;
+  const HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
+  RECT client;
+  GetClientRect(status, &client);
+  const HDC dc = GetDC(status);
+  const HGDIOBJ previous = SelectObject(
+      dc, reinterpret_cast<HFONT>(SendMessageW(status, WM_GETFONT, 0, 0)));
+  const std::wstring fitted = BreakLongWords(ToUtf16ForDisplay(text), dc, client.right);
+  SelectObject(dc, previous);
+  ReleaseDC(status, dc);
+  SetWindowTextW(status, fitted.c_str());
 }
 
 // A drop anywhere on the dialog fills the path box and puts the keyboard

@@ -5,6 +5,7 @@
 #include "folder_suggestions.h"
 #include "framework.h"
 #include "game_finder.h"
+#include "game_state_reader.h"
 
 // The main window: the game's data path, the brake level and the two
 // buttons that start the engine's runs.
@@ -19,6 +20,7 @@ class CTweakDlg : public CDialog {
   HICON m_hSmallIcon = nullptr;  // the same for the caption, both at the window's DPI
   CFolderSuggestions m_folderSuggestions;  // in IDC_PATH
   CGameSearch m_gameSearch;                // for the folders IDC_PATH offers
+  CGameStateReader m_stateReader;          // for IDC_STATUS
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -36,6 +38,11 @@ class CTweakDlg : public CDialog {
   void OnRestore();
   void OnApply();
   void OnDropFiles(HDROP drop);
+  void ReadGameState();
+  void SetStatus(const std::string& text);
+
+  bool m_bRunning = false;   // a run is in progress, its notices included
+  std::string m_strStatus;   // what IDC_STATUS says, before it is fitted
 };
 
 // The about box, opened from the main window's system menu.

@@ -1,0 +1,17 @@
+#pragma once
+
+// The dialog's words for what the game folder in the path box holds now.
+
+#include <string>
+
+#include "game_state.h"
+
+// Shown while a reading takes long (a slow disk, a network folder).
+inline constexpr char kReadingStatus[] = "Reading the game's files\u2026";
+
+// A few short sentences, UTF-8: the level on the cars (or that they are the
+// game's own files, with which online play works), the cars the buttons
+// treat apart (updated by the game, changed by something else, unreadable,
+// not installed), and what Restore would put back. For a path that leads to
+// the data folder, that folder; for anything else, nothing.
+std::string GameStatusText(const GameFolderState& state);
