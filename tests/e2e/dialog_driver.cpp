@@ -30,6 +30,7 @@
 #include "remove_tree.h"
 #include "resource.h"
 #include "ui_automation.h"
+#include "utf16_win32.h"
 
 namespace {
 
@@ -80,6 +81,8 @@ const DialogSpec kMainDialog = {
          kChild | WS_GROUP | SS_LEFT},
         {IDC_BRAKES, "ComboBox", "", 83, 18, 163, 195,
          kChild | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST},
+        {IDC_STATUS, "Static", "", 14, 34, 232, 49,
+         kChild | SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL},
     }};
 
 const DialogSpec kAboutDialog = {
@@ -339,12 +342,14 @@ BaseUnits UnitsOf(HWND dialog, const DialogSpec& spec) {
   return units;
 }
 
-// The dialog font as the dialog manager makes it from the template.
+// The dialog font as the dialog manager makes it from the template, at the
+// given DPI (by default this program's).
 class DialogFont {
  public:
-  DialogFont() {
+  explicit DialogFont(int dpi = 0) {
     dc_ = CreateCompatibleDC(nullptr);
-    font_ = CreateFontA(-MulDiv(8, GetDeviceCaps(dc_, LOGPIXELSY), 72), 0, 0, 0,
+    if (dpi == 0) dpi = GetDeviceCaps(dc_, LOGPIXELSY);
+    font_ = CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0,
                         FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                         PROOF_QUALITY, FF_DONTCARE, "MS Sans Serif");
     previous_ = SelectObject(dc_, font_);
@@ -358,6 +363,15 @@ class DialogFont {
     SIZE size = {};
     GetTextExtentPoint32A(dc_, text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
+  }
+  // The height of `text` broken into lines of at most `width` pixels, as a
+  // static control that shows it as an edit control would draws it.
+  int WrappedHeight(const std::string& text, int width) const {
+    const std::wstring wide = ToUtf16ForDisplay(text);
+    RECT r = {0, 0, width, 0};
+    DrawTextW(dc_, wide.c_str(), static_cast<int>(wide.size()), &r,
+              DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+    return r.bottom;
   }
   BaseUnits Units() const {
     TEXTMETRICA metrics;
@@ -993,6 +1007,247 @@ void TestLongFolder(const Program& program, HWND main, const std::string& work) 
                 "Apply to a wrong path " + what);
 }
 
+// ---------------------------------------------------------------------------
+// The status text: what the game folder in the path box holds now.
+
+const std::string kOwnStatus =
+    "All 47 cars have the game's own files: online play works.\nRestore has nothing to put back.";
+const std::string kAt50Status =
+    "All 47 cars: 50%.\nRestore puts the game's own files back on all 47 cars.";
+
+std::string LeadsToStatus(const std::string& data) {
+  return "This is not the data folder. The game's data folder is '" + data + "'.";
+}
+
+std::string Unbroken(std::string text) {
+  std::erase(text, '\n');
+  return text;
+}
+
+// The status as it reads, without the line breaks that fit it to its box.
+std::string StatusText(HWND main) { return Unbroken(WindowText(GetDlgItem(main, IDC_STATUS))); }
+
+
+void ExpectStatus(HWND main, const std::string& status, const std::string& what,
+                  const std::string& shot = "") {
+  const std::string expected = Unbroken(status);
+  WaitFor([&] { return StatusText(main) == expected; }, 10000);
+  CheckText(StatusText(main), expected, "the status " + what);
+  if (!shot.empty()) Screenshot(shot, ScreenRect(main));
+}
+
+// Another window takes the focus, then the player clicks the dialog's caption.
+void ActivateAgain(const Program& program, HWND main) {
+  const HWND other = CreateWindowExW(WS_EX_TOPMOST, L"Static", L"another program",
+                                     WS_POPUP | WS_VISIBLE | WS_BORDER, 700, 600, 200, 60,
+                                     nullptr, nullptr, nullptr, nullptr);
+  SetForegroundWindow(other);
+  Check(WaitFor([&] { return GetForegroundWindow() == other; }, 5000),
+        "another window becomes active");
+  ClickHit(main, HTCAPTION);
+  Check(WaitFor([&] { return GetForegroundWindow() == main; }, 5000),
+        "a click on its caption makes the dialog active again");
+  DestroyWindow(other);
+  program.Sync(main);
+}
+
+// A car's data file held by another program, without sharing, while alive.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+  ~HeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The status of the data folder `game` (the game's own files, as TestRuns
+// leaves them) after each run, after the game has replaced three cars'
+// files while the dialog was open, and while another program holds a file;
+// a wrong path gets none.
+void TestStatus(const Program& program, HWND main, const std::string& work,
+                const std::string& game, const Cars& cars) {
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  SetPath(program, main, game + "\\");
+  ExpectStatus(main, kOwnStatus, "of the game's own files", "status-own");
+  SelectLevel(program, main, 2);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 50% for the status");
+  ExpectStatus(main, kAt50Status, "after Apply 50%", "status-tweaked");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore for the status");
+  ExpectStatus(main, kOwnStatus, "after Restore");
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 50% again for the status");
+  ExpectStatus(main, kAt50Status, "after Apply 50% again");
+
+  // The game replaces three cars' files while the dialog is open.
+  for (const char* id : {"131", "n12", "xsa"}) WriteBytes(DataFile(game, id), GameUpdate(cars.at(id)));
+  Check(StatusText(main) == Unbroken(kAt50Status),
+        "the status stays as it was until the dialog is active again");
+  ActivateAgain(program, main);
+  ExpectStatus(main,
+               "Cars: 44 at 50%, 3 updated by the game (Apply tweaks them again).\n"
+               "Restore puts the game's own files back on 44 cars.",
+               "once the game has replaced three cars' files", "status-updated");
+
+  // Another program holds a car's file: its car is named at once, and the
+  // dialog goes on taking input meanwhile.
+  {
+    const HeldFile held(DataFile(game, "207"));
+    Check(held.held(), "the driver holds 207's data file");
+    ActivateAgain(program, main);
+    ExpectStatus(main,
+                 "Cars: 43 at 50%, 3 updated by the game (Apply tweaks them again), 1 "
+                 "unreadable (another program may hold it).\nRestore puts the game's own "
+                 "files back on 43 cars.",
+                 "while another program holds a file");
+    Click(edit);
+    Key(VK_END);
+    Type("x");
+    Check(WaitFor([&] { return WindowText(edit) == game + "\\x"; }, 5000),
+          "the dialog takes typing while a file is held");
+    Key(VK_BACK);
+    WaitFor([&] { return WindowText(edit) == game + "\\"; }, 5000);
+  }
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main,
+                {"The game has updated these cars since their backups were made, so they "
+                 "already have the game's own files and were left as they are: 131, n12, xsa.",
+                 "Restored backup copies of 44 files"},
+                "Restore for the status after the game's update");
+  ExpectStatus(main, kOwnStatus, "after that Restore");
+  for (const char* id : {"131", "n12", "xsa"}) WriteBytes(DataFile(game, id), cars.at(id));
+  CheckDataFiles(game, cars, -1, "after the status's runs");
+
+  SetPath(program, main, work + "\\nowhere");
+  Sleep(1500);  // the typing pause and a reading
+  CheckText(StatusText(main), "", "the status of a wrong path");
+}
+
+// A data file of `bytes` bytes that take no room on disk: all NULs, which
+// the tweaker reads through and drops one by one, as slowly as a slow disk
+// would give them.
+void MakeSparseFile(const std::string& path, LONGLONG bytes) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD returned = 0;
+  DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LARGE_INTEGER end;
+  end.QuadPart = bytes;
+  Check(file != INVALID_HANDLE_VALUE && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+            SetEndOfFile(file),
+        "a sparse file of " + std::to_string(bytes >> 20) + " MiB");
+  CloseHandle(file);
+}
+
+// A reading that takes seconds, as on a slow disk or a network folder: the
+// status says so while the dialog goes on taking input, and a newer reading
+// replaces it.
+void TestSlowReading(const Program& program, HWND main, const std::string& work) {
+  const std::string slow = work + "\\slow";
+  const Cars cars = MakeGameFolder(slow);
+  WriteBytes(BackupFile(slow, "131"), cars.at("131"));
+  MakeSparseFile(DataFile(slow, "131"), LONGLONG{128} << 20);
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  SetPath(program, main, slow + "\\");
+  const DWORD start = GetTickCount();
+  ExpectStatus(main, "Reading the game's files\u2026", "during a slow reading", "status-reading");
+  Type("x");
+  Check(WaitFor([&] { return WindowText(edit) == slow + "\\x"; }, 3000),
+        "the dialog takes typing during a slow reading");
+  Sleep(1000);  // the typing pause, then a reading of the new text
+  CheckText(StatusText(main), "", "the status of the new text, which names no folder");
+  Key(VK_BACK);
+  ExpectStatus(main, "Reading the game's files\u2026", "during the slow reading again");
+  // The car reads as updated by the game, which leaves every car the game's.
+  const std::string done = kOwnStatus;
+  WaitFor([&] { return StatusText(main) == Unbroken(done); }, 120000);
+  std::printf("(the slow readings took %lu ms)\n", GetTickCount() - start);
+  ExpectStatus(main, done, "once the slow reading is done");
+  DeleteFileA(DataFile(slow, "131").c_str());
+  ActivateAgain(program, main);
+  ExpectStatus(main,
+               "All 46 installed cars have the game's own files: online play works.\n"
+               "Restore has nothing to put back.",
+               "once the car has gone");
+}
+
+// A data folder whose cars are in every condition the status names, in
+// kCarIds order: 28 at 50%, 10 at 25%, 3 the game's own (one restored), 2
+// updated by the game, 1 changed after its tweak, 1 whose data file is a
+// folder, 2 not installed.
+void MakeMixedFolder(const std::string& folder) {
+  const Cars cars = MakeGameFolder(folder);
+  for (std::size_t i = 0; i < kCarIds.size(); ++i) {
+    const std::string id = kCarIds[i], data = DataFile(folder, id);
+    const std::string& original = cars.at(id);
+    if (i < 38 || i > 39) WriteBytes(BackupFile(folder, id), original);
+    if (i < 38) WriteBytes(data, Patched(original, i < 28 ? 2 : 1));
+    if (i == 41 || i == 42) WriteBytes(data, GameUpdate(original));
+    if (i == 43) {
+      const std::string tweak = Patched(original, 2);
+      const std::size_t second = tweak.find("\r\n") + 2;
+      WriteBytes(data, tweak.substr(0, second) + tweak.substr(tweak.find("\r\n", second) + 2));
+    }
+    if (i >= 44) DeleteFileA(data.c_str());
+    if (i == 44) CreateDirectoryA(data.c_str(), nullptr);
+  }
+}
+
+const std::string kMixedStatus =
+    "Cars: 10 at 25%, 28 at 50%, 3 the game's own, 2 updated by the game (Apply tweaks "
+    "them again), 1 changed by hand or another program (both buttons leave it), 1 "
+    "unreadable (another program may hold it), 2 not installed.\nRestore puts the game's "
+    "own files back on 38 cars.";
+
+// The system's DPI for programs started while this object lives.
+class SystemDpi {
+ public:
+  explicit SystemDpi(int dpi) {
+    const DWORD value = static_cast<DWORD>(dpi);
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD,
+                    &value, sizeof value);
+  }
+  ~SystemDpi() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
+  }
+  SystemDpi(const SystemDpi&) = delete;
+  SystemDpi& operator=(const SystemDpi&) = delete;
+};
+
+// The status of the mixed folder MIXED, the longest the status says of a
+// real folder, keeps within its own control, which keeps between the level
+// list and the Restore button inside the Options box; the other controls
+// keep their places.
+void CheckStatusFits(const Program& program, HWND main, const std::string& mixed, int dpi) {
+  const std::string at = " at " + std::to_string(dpi) + " DPI";
+  CheckLiveControls(main, kMainDialog, UnitsOf(main, kMainDialog), DialogFont(dpi),
+                    program.Focus());
+  SetPath(program, main, mixed + "\\");
+  ExpectStatus(main, kMixedStatus, "of the mixed folder" + at,
+               "status-mixed-" + std::to_string(dpi));
+  const HWND status = GetDlgItem(main, IDC_STATUS);
+  const RECT box = RectIn(Children(main).front(), main), r = RectIn(status, main);
+  const RECT levels = RectIn(GetDlgItem(main, IDC_BRAKES), main);
+  const RECT restore = RectIn(GetDlgItem(main, IDC_RESTORE), main);
+  Check(r.left > box.left && r.right < box.right && r.top >= levels.bottom &&
+            r.bottom <= restore.top,
+        "the status lies between the level list and Restore inside the box" + at + ": " +
+            RectText(r));
+  RECT client;
+  GetClientRect(status, &client);
+  const int needed = DialogFont(dpi).WrappedHeight(WindowText(status), client.right);
+  Check(needed <= client.bottom, "the status's " + std::to_string(needed) + " px of text fit its " +
+                                     std::to_string(client.bottom) + " px" + at);
+}
+
 // Wine's open suggestion list: a pop-up of the program holding a list box.
 HWND SuggestionList(const Program& program) {
   for (const HWND popup : program.Windows("Static", "")) {
@@ -1134,6 +1389,7 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
 
   for (const std::string& typed : {game, data + "cars"}) {
     SetPath(program, main, typed);
+    ExpectStatus(main, LeadsToStatus(data), "of " + typed, typed == game ? "status-leads-to" : "");
     ClickButton(program, main, IDC_APPLY);
     ExpectNotices(program, main,
                   {"Failed to find file '" + typed +
@@ -1184,6 +1440,7 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
   Check(taken && program.Focus() == edit && IsWindowVisible(main) && !SuggestionList(program),
         "Down and Enter take the data folder, and no other list opens; the program is "
         "open, the focus in the box");
+  ExpectStatus(main, kOwnStatus, "of the data folder found");
   ApplyAndRestore(program, main, game + "\\data", cars, "to the folder found");
 }
 
@@ -1212,6 +1469,8 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     TestAboutBox(program, main);
     TestMinimised(program, main);
     TestRuns(program, main, work, game, cars);
+    TestStatus(program, main, work, game, cars);
+    TestSlowReading(program, main, work);
     TestLongFolder(program, main, work);
 
     // The close box ends the program.
@@ -1270,6 +1529,20 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
     }
     RemoveTree(steam);  // the other cases find no game
+  }
+  {
+    std::printf("# The status of a folder of mixed cars at 96, 144 and 192 DPI\n");
+    const std::string mixed = work + "\\mixed";
+    MakeMixedFolder(mixed);
+    for (const int dpi : {96, 144, 192}) {
+      const SystemDpi systemDpi(dpi);
+      Program program(exe, current);
+      const HWND main = Start(program);
+      CheckStatusFits(program, main, mixed, dpi);
+      Check(ClickHit(main, HTCLOSE), "caption has a close box");
+      DWORD code = 1;
+      Check(program.WaitExit(10000, &code) && code == 0, "the close box ends the program");
+    }
   }
   Check(FolderIsEmpty(current), "the program's current folder is untouched at the end");
   std::printf("%d failed checks\n", Failures());

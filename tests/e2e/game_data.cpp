@@ -59,14 +59,14 @@ std::wstring SystemPath(const std::string& path) {
   return ToSystemPath(path).value_or(std::wstring());
 }
 
+}  // namespace
+
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::FILE* file = _wfopen(SystemPath(path).c_str(), L"wb");
   if (file == nullptr) throw std::runtime_error("cannot create " + path);
   std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
 }
-
-}  // namespace
 
 std::string ReadBytes(const std::string& path) {
   std::FILE* file = _wfopen(SystemPath(path).c_str(), L"rb");
@@ -131,4 +131,15 @@ std::string Patched(const std::string& original, int level) {
     }
   }
   return Join(records, "\r\n") + "\r\n" + "\r\n" + "\r\n";
+}
+
+std::string GameUpdate(const std::string& original) {
+  std::vector<std::string> records = Split(original, "\r\n");
+  for (std::string& record : records) {
+    std::vector<std::string> fields = Split(record, ",");
+    if (fields.size() <= kBrakeColumn) continue;
+    fields[kBrakeColumn] = Format("%.1f", std::strtod(fields[kBrakeColumn].c_str(), nullptr) + 0.3);
+    record = Join(fields, ",");
+  }
+  return Join(records, "\r\n");
 }

@@ -21,5 +21,10 @@ std::map<std::string, std::string> MakeGameFolder(const std::string& folder);
 // MakeGameFolder writes it (CR LF records, no LF alone, no NUL).
 std::string Patched(const std::string& original, int level);
 
+// A game update of `original` (as MakeGameFolder writes it): every brake
+// value 0.3 higher, which neither it nor any level gives.
+std::string GameUpdate(const std::string& original);
+
 std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
 bool IsFile(const std::string& path);
