@@ -1,7 +1,8 @@
 // Benchmark of the patch (Linux): throughput of PatchRecordStream against cp
 // and awk on one synthetic file, peak memory at two input sizes, the cost of
 // reading a large car's state beside one patch pass, and whole Apply and
-// Restore runs over a 47-car folder.
+// Restore runs over a 47-car folder, with the folder's state read for the
+// dialog beside them.
 //
 //   patch_bench run FOLDER [MEGABYTES] [RUNS]  the whole benchmark; its files
 //                                              go to FOLDER (default 200, 7)
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +40,7 @@
 
 #include "car_files.h"
 #include "car_state.h"
+#include "game_state.h"
 #include "notice.h"
 #include "record_patch.h"
 #include "runs.h"
@@ -222,15 +225,18 @@ struct Contender {
 
 struct WholeRun {
   double applySeconds, restoreSeconds, seconds;  // medians
-  double bytes;                                  // of the 47 data files
-  bool ok;  // notices and files as expected
+  // Medians of reading the folder's state for the dialog, as the game ships
+  // it (no backups) and once tweaked.
+  double shippedStateSeconds, tweakedStateSeconds;
+  double bytes;  // of the 47 data files
+  bool ok;       // notices, states and files as expected
 };
 
 // Apply at level 2 then Restore over 47 cars, the car at `index` having
 // recordsOf(index) records; each run starts without backups.
 template <typename RecordsOf>
 WholeRun TimeWholeRuns(const fs::path& root, RecordsOf recordsOf, int runs) {
-  WholeRun result{0, 0, 0, 0, true};
+  WholeRun result{0, 0, 0, 0, 0, 0, true};
   std::vector<std::string> originals;
   for (std::size_t index = 0; index < kCarIds.size(); ++index) {
     const std::string id = kCarIds[index];
@@ -242,26 +248,36 @@ WholeRun TimeWholeRuns(const fs::path& root, RecordsOf recordsOf, int runs) {
   }
   std::string path = root.string() + "/";
   std::replace(path.begin(), path.end(), '/', '\\');
-  std::vector<double> apply, restore, both;
+  std::vector<double> apply, restore, both, shippedState, tweakedState;
+  const auto secondsOf = [](auto from, auto to) {
+    return std::chrono::duration<double>(to - from).count();
+  };
+  const std::atomic<bool> stop = false;
   for (int run = 0; run < runs; ++run) {
     for (const char* id : kCarIds) {
       fs::remove(root / "cars" / id / (std::string(id) + "_backup.csv"));
     }
     sync();
     notices.clear();
+    const auto before = std::chrono::steady_clock::now();
+    const GameFolderState shipped = ReadGameFolderState(path, stop);
     const auto start = std::chrono::steady_clock::now();
     ApplyRun(path, 2);
     const auto applied = std::chrono::steady_clock::now();
+    const GameFolderState tweaked = ReadGameFolderState(path, stop);
+    const auto read = std::chrono::steady_clock::now();
     RestoreRun(path);
     const auto restored = std::chrono::steady_clock::now();
-    apply.push_back(std::chrono::duration<double>(applied - start).count());
-    restore.push_back(
-        std::chrono::duration<double>(restored - applied).count());
-    both.push_back(std::chrono::duration<double>(restored - start).count());
+    shippedState.push_back(secondsOf(before, start));
+    apply.push_back(secondsOf(start, applied));
+    tweakedState.push_back(secondsOf(applied, read));
+    restore.push_back(secondsOf(read, restored));
+    both.push_back(secondsOf(start, applied) + secondsOf(read, restored));
     result.ok =
         result.ok && notices == std::vector<std::string>{
                                     "Tweak process finished",
-                                    "Restored backup copies of 47 files"};
+                                    "Restored backup copies of 47 files"} &&
+        shipped.Count(CarCondition::kGamesOwn) == 47 && tweaked.CountAt(2) == 47;
   }
   for (std::size_t index = 0; index < kCarIds.size(); ++index) {
     const std::string id = kCarIds[index];
@@ -271,6 +287,8 @@ WholeRun TimeWholeRuns(const fs::path& root, RecordsOf recordsOf, int runs) {
   result.applySeconds = Median(apply);
   result.restoreSeconds = Median(restore);
   result.seconds = Median(both);
+  result.shippedStateSeconds = Median(shippedState);
+  result.tweakedStateSeconds = Median(tweakedState);
   return result;
 }
 
@@ -536,15 +554,28 @@ int RunAll(const fs::path& folder, int megabytes, int runs) {
         "Restore %.3f s, whole run %.3f s%s\n",
         shape, run.bytes / kMB, run.applySeconds, run.restoreSeconds,
         run.seconds, run.ok ? "" : " (WRONG RESULT)");
+    std::printf(
+        "  the folder's state for the dialog: as shipped %.4f s (%.3fx the "
+        "Apply), tweaked %.4f s (%.3fx)\n",
+        run.shippedStateSeconds, run.shippedStateSeconds / run.applySeconds,
+        run.tweakedStateSeconds, run.tweakedStateSeconds / run.applySeconds);
   }
+  // A small part of an Apply, which the dialog may read at every pause in
+  // typing and every time the window is activated.
+  const bool quickStates = sample.shippedStateSeconds <= 0.1 * sample.applySeconds &&
+                           sample.tweakedStateSeconds <= 0.2 * sample.applySeconds;
   std::printf(
       "\nTargets: engine >= 0.5x cp: %s (%.3fx); >= 10x awk: %s "
       "(%.2fx mawk, %.2fx gawk); constant memory: %s\n",
       fastVsCp ? "met" : "MISSED", rate[1] / rate[0],
       fastVsAwk ? "met" : "MISSED", rate[1] / rate[2], rate[1] / rate[3],
       constantMemory ? "met" : "MISSED");
+  std::printf(
+      "Targets: the state of the 47-car sample for the dialog at most 0.1x one "
+      "Apply as shipped and 0.2x tweaked: %s\n",
+      quickStates ? "met" : "MISSED");
   const bool ok = sameAsCp && sameAsAwk && sample.ok && larger.ok && fastVsCp &&
-                  fastVsAwk && constantMemory && statesOk;
+                  fastVsAwk && constantMemory && statesOk && quickStates;
   return ok ? 0 : 1;
 }
 
