@@ -132,15 +132,19 @@ int AfxMessageBox(const std::string& text, UINT type, UINT /*helpId*/) {
                      ProgramTitle().c_str(), type);
 }
 
+std::wstring WindowText(HWND window) {
+  std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
+  return text;
+}
+
 void DDX_Text(CDataExchange* exchange, int id, std::string& value) {
   const HWND control = GetDlgItem(exchange->m_pDlgWnd->m_hWnd, id);
   if (!exchange->m_bSaveAndValidate) {
     SetWindowTextW(control, ToUtf16ForDisplay(value).c_str());
     return;
   }
-  std::wstring text(GetWindowTextLengthW(control) + 1, L'\0');
-  text.resize(GetWindowTextW(control, text.data(), static_cast<int>(text.size())));
-  value = ToUtf8(text);
+  value = ToUtf8(WindowText(control));
 }
 
 void DDX_CBIndex(CDataExchange* exchange, int id, int& index) {

@@ -45,6 +45,9 @@ int AfxMessageBox(const std::string& text, UINT type = MB_OK, UINT helpId = 0);
 // the last character. Taking out every '\n' that it adds gives `text` back.
 std::wstring BreakLongWords(std::wstring_view text, HDC dc, int width);
 
+// A window's text, of any length.
+std::wstring WindowText(HWND window);
+
 // Direction and target of one data exchange between a dialog's members and
 // its controls.
 class CDataExchange {

@@ -45,8 +45,7 @@ RECT ChildRect(HWND control) {
 // the box. Such a label is widened to its text, but never past `rightLimit`;
 // a label whose text fits, as with the classic face, is left as it is.
 void FitLabelToText(HWND label, int rightLimit) {
-  std::wstring text(GetWindowTextLengthW(label) + 1, L'\0');
-  text.resize(GetWindowTextW(label, text.data(), static_cast<int>(text.size())));
+  const std::wstring text = WindowText(label);
   const HDC dc = GetDC(label);
   const HGDIOBJ previous = SelectObject(
       dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
@@ -236,15 +235,13 @@ void CTweakDlg::OnApply() {
 void CTweakDlg::ReadGameState() {
   if (m_bRunning) return;
   KillTimer(m_hWnd, kTypingPausedTimer);
-  const HWND pathBox = GetDlgItem(m_hWnd, IDC_PATH);
-  std::wstring typed(GetWindowTextLengthW(pathBox) + 1, L'\0');
-  typed.resize(GetWindowTextW(pathBox, typed.data(), static_cast<int>(typed.size())));
-  m_stateReader.Start(m_hWnd, kStateRead, ToUtf8(typed));
+  m_stateReader.Start(m_hWnd, kStateRead, ToUtf8(WindowText(GetDlgItem(m_hWnd, IDC_PATH))));
   SetTimer(m_hWnd, kSlowReadingTimer, kSlowReadingMs, nullptr);
 }
 
 // A long word (a path) is broken to the control's width, which only breaks
-// lines at spaces.
+// lines at spaces. The same text is not set again, so that a screen reader
+// does not read it out again at every reading.
 void CTweakDlg::SetStatus(const std::string& text) {
   m_strStatus = text;
   const HWND status = GetDlgItem(m_hWnd, IDC_STATUS);
@@ -256,7 +253,7 @@ void CTweakDlg::SetStatus(const std::string& text) {
   const std::wstring fitted = BreakLongWords(ToUtf16ForDisplay(text), dc, client.right);
   SelectObject(dc, previous);
   ReleaseDC(status, dc);
-  SetWindowTextW(status, fitted.c_str());
+  if (WindowText(status) != fitted) SetWindowTextW(status, fitted.c_str());
 }
 
 // A drop anywhere on the dialog fills the path box and puts the keyboard
