@@ -39,23 +39,26 @@ std::string GameStatusText(const GameFolderState& state) {
     const auto add = [&](int count, const std::string& what) {
       if (count > 0) counts += (counts.empty() ? "" : ", ") + std::to_string(count) + what;
     };
-    for (int l = 0; l <= kUntouchedLevel; ++l) add(state.CountAt(l), " at " + std::string(kLevelNames[l]));
-    const auto them = [](int count, const char* one, const char* more) {
-      return count == 1 ? one : more;
-    };
-    const int changed = state.Count(Condition::kChanged);
-    const int unreadable = state.Count(Condition::kUnreadable);
+    for (int l = 0; l <= kUntouchedLevel; ++l) {
+      add(state.CountAt(l), std::string(" at ") + kLevelNames[l]);
+    }
+    const auto them = [](int count) { return count == 1 ? "it" : "them"; };
     add(own, " the game's own");
-    add(updated, std::string(" updated by the game (Apply tweaks ") +
-                     them(updated, "it", "them") + " again)");
+    add(updated, std::string(" updated by the game (Apply tweaks ") + them(updated) + " again)");
+    const int changed = state.Count(Condition::kChanged);
     add(changed, std::string(" changed by hand or another program (both buttons leave ") +
-                     them(changed, "it", "them") + ")");
-    add(unreadable, std::string(" unreadable (another program may hold ") +
-                        them(unreadable, "it", "them") + ")");
+                     them(changed) + ")");
+    const int unreadable = state.Count(Condition::kUnreadable);
+    add(unreadable,
+        std::string(" unreadable (another program may hold ") + them(unreadable) + ")");
     add(missing, " not installed");
     text = "Cars: " + counts + ".";
   }
-  if (tweaked == 0) return text + "\nRestore has nothing to put back.";
+  // What an unreadable car holds is not known.
+  if (tweaked == 0) {
+    return state.Count(Condition::kUnreadable) > 0 ? text
+                                                   : text + "\nRestore has nothing to put back.";
+  }
   return text + "\nRestore puts the game's own files back on " +
          (tweaked == installed ? "all " : "") + std::to_string(tweaked) +
          (tweaked == 1 ? " car." : " cars.");
