@@ -11,8 +11,8 @@
 
 namespace {
 
-// Posted to the dialog once the search for the game has ended.
-constexpr UINT kSearchEnded = WM_APP + 1;
+// Posted to the dialog by the search for the game: a folder found, or the end.
+constexpr UINT kGameSearch = WM_APP + 1;
 
 std::wstring LoadResourceString(UINT id) {
   wchar_t text[256] = L"";
@@ -90,7 +90,8 @@ BOOL CTweakDlg::OnInitDialog() {
   const std::wstring cue = LoadResourceString(IDS_PATH_CUE);
   SendMessageW(pathBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));
   m_folderSuggestions.Attach(pathBox);
-  m_gameSearch.Start(m_hWnd, kSearchEnded);
+  m_gameSearch.Start(m_hWnd, kGameSearch);
+  m_folderSuggestions.Offer({}, true);
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -109,10 +110,13 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
     case WM_DPICHANGED:
       SetIcons();
       return FALSE;  // the system still scales the dialog
-    case kSearchEnded:
-      m_folderSuggestions.Offer(m_gameSearch.TakeFound());
+    case kGameSearch: {
+      bool ended = false;
+      const std::vector<std::string> found = m_gameSearch.TakeFound(ended);
+      m_folderSuggestions.Offer(found, !ended);
       result = 0;
       return TRUE;
+    }
     case WM_DROPFILES:
       OnDropFiles(reinterpret_cast<HDROP>(wParam));
       result = 0;
