@@ -22,6 +22,8 @@ constexpr UINT kFoundList = WM_APP;
 // The found folders' list's last line while the search goes on.
 constexpr wchar_t kStillSearching[] = L"(Still searching this PC...)";
 
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
 }  // namespace
 
 void CFolderSuggestions::Attach(HWND edit) {
@@ -128,6 +130,22 @@ void CFolderSuggestions::TakeChosen(bool take) {
   m_foundList.Close();
 }
 
+// The autocompletion object has the folder list expanded only when a
+// separator is typed, and otherwise lists what it holds: once none is left
+// in the box, the subfolders of a folder typed before. So before a character
+// (other than a separator) or a paste replaces the selection, the list is
+// emptied if the rest of the text holds no separator.
+void CFolderSuggestions::ForgetFoldersWithoutSeparator(WPARAM character) const {
+  if (m_pFolders == nullptr || IsSeparator(static_cast<wchar_t>(character))) return;
+  std::wstring text(GetWindowTextLengthW(m_hEdit) + 1, L'\0');
+  text.resize(GetWindowTextW(m_hEdit, text.data(), static_cast<int>(text.size())));
+  DWORD start = 0, end = 0;
+  SendMessageW(m_hEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  if (start <= end && end <= text.size()) text.erase(start, end - start);
+  if (std::none_of(text.begin(), text.end(), IsSeparator)) m_pFolders->Expand(L"");
+}
+
 // Wine's list is as wide as the box, which cuts a deep folder's entries off
 // before the names that tell them apart; so it is widened to its widest
 // entry, within the screen. It is the pop-up that opens right under the box.
@@ -215,6 +233,9 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
       }
       break;
     case WM_CHAR:
+    case WM_PASTE:
+      suggestions->ForgetFoldersWithoutSeparator(message == WM_CHAR ? wParam : 0);
+      [[fallthrough]];
     case WM_KILLFOCUS:
       suggestions->m_foundList.Close();  // typing into the box or leaving it
       break;

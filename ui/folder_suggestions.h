@@ -48,6 +48,7 @@ class CFolderSuggestions {
   bool OnFoundListKey(UINT message, WPARAM key);
   void ShowChosen();
   void TakeChosen(bool take);
+  void ForgetFoldersWithoutSeparator(WPARAM character) const;
   void Detach();
   static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam,
                                    LPARAM lParam, UINT_PTR id, DWORD_PTR self);
