@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "under_wine.h"
+
 namespace {
 
 constexpr std::size_t kLongPath = MAX_PATH - 12;
@@ -59,9 +61,11 @@ std::string ToUtf8(std::wstring_view text) {
 
 std::wstring ExtendedLengthPath(std::wstring path) {
   if (path.starts_with(LR"(\\?\)")) return path;
+  const bool linuxPath = path.size() >= 2 && path[0] == L'/' && path[1] != L'/' && path[1] != L'\\';
+  const std::wstring absolute = linuxPath ? LinuxRootDrive() + path : path;
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
+    const DWORD length = GetFullPathNameW(absolute.c_str(), static_cast<DWORD>(full.size()),
                                           full.data(), nullptr);
     if (length == 0) return path;  // the file function then says why
     const bool fits = length < full.size();

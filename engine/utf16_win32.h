@@ -30,7 +30,9 @@ std::string ToUtf8(std::wstring_view text);
 // GetFullPathNameW first, then prefixed. A shorter path, and one that has the
 // prefix already, is left as it is. A relative path is resolved against the
 // current folder, which the program never changes, so any thread may call
-// this.
+// this. Under Wine a path that begins with one '/' is a Linux path, which
+// GetFullPathNameW would read as a folder of the current drive: it is taken
+// on the drive that Linux's root is (LinuxRootDrive).
 std::wstring ExtendedLengthPath(std::wstring path);
 
 // ToUtf16, then ExtendedLengthPath; nullopt for a name that no file can

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "folder_list.h"
 #include "framework.h"
 #include "game_finder.h"
+#include "linux_under_wine.h"
 #include "remove_tree.h"
 #include "resource.h"
 #include "tweak_dlg.h"
@@ -142,14 +144,11 @@ TEST(GameFinder, FindsEachDataFolderOnceAndNothingElse) {
       d + "Игры\\Lib\\steamapps\\common\\Kestrune\\data\\",
       flatpak + "steamapps\\common\\Kestrune\\data\\"};
   GameSearchPlaces places = {{c, d}, root + "home\\", ""};
+  std::vector<std::string> links;
   if (RunningUnderWine()) {
     // The Flatpak's list names, as Linux paths, itself and an SD card.
-    using UnixName = char*(CDECL*)(LPCWSTR);
-    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixName(Wide(root).c_str());
-    const std::string linux = name + std::string(std::string_view(name).ends_with('/') ? "" : "/");
-    HeapFree(GetProcessHeap(), 0, name);
+    std::string linux = LinuxPath(root);
+    if (!linux.ends_with('/')) linux += '/';
     Put(flatpak + "steamapps\\libraryfolders.vdf",
         LibraryList({linux + "home/deck/.var/app/com.valvesoftware.Steam/.local/share/Steam",
                      linux + "run/media/deck/SD card"}));
@@ -158,8 +157,24 @@ TEST(GameFinder, FindsEachDataFolderOnceAndNothingElse) {
     places.linuxRoot = "Z:\\";
     expected.push_back("Z:" + linux + sdCard);
     std::replace(expected.back().begin(), expected.back().end(), '/', '\\');
+    // Linux's links, which Wine shows as reparse points without data: one to
+    // the second library's game, which is found once, by the first library's
+    // name for it; one to nothing.
+    links = {linux + "C/Program Files (x86)/Steam/steamapps/common/Linked",
+             linux + "C/Program Files (x86)/Steam/steamapps/common/Dangling"};
+    ASSERT_EQ(RunLinux("ln -s '" + linux + "D/Игры/Lib/steamapps/common/Kestrune' '" + links[0] +
+                       "' && ln -s '" + linux + "gone' '" + links[1] + "'"),
+              0);
+    expected[2] = steam + "steamapps\\common\\Linked\\data\\";
   }
-  EXPECT_EQ(FindGameDataFolders(places), expected);
+  CWin32Disks disks;
+  std::vector<std::string> found;
+  FindGameDataFolders(places, disks, [&](const std::string& folder) { found.push_back(folder); });
+  if (!links.empty()) RunLinux("rm '" + links[0] + "' '" + links[1] + "'");  // not RemoveTree
+  EXPECT_EQ(found.back(), expected.front()) << "a game's folders looked into after every game";
+  std::sort(found.begin(), found.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
 }
 
 TEST(RunningUnderWine, AgreesWithTheRegistry) {
@@ -168,6 +183,7 @@ TEST(RunningUnderWine, AgreesWithTheRegistry) {
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &wine) == ERROR_SUCCESS;
   if (wineKey) RegCloseKey(wine);
   EXPECT_EQ(RunningUnderWine(), wineKey);
+  EXPECT_EQ(LinuxRootDrive(), wineKey ? L"Z:" : L"") << "the test prefix's drive for /";
 }
 
 // A long path in a notice is broken into lines that fit, after a separator
@@ -284,12 +300,14 @@ TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
     const HWND pathBox = GetDlgItem(window, IDC_PATH);
     SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
     CDropDownList list;
-    constexpr UINT kTake = WM_APP + 1;
-    EXPECT_FALSE(list.Open(pathBox, {}, kTake));
+    constexpr UINT kTell = WM_APP + 1;
+    EXPECT_FALSE(list.Open(pathBox, {}, L"", kTell));
     const std::vector<std::wstring> entries = {L"C:\\A\\", L"D:\\B\\", L"E:\\C\\"};
-    ASSERT_TRUE(list.Open(pathBox, entries, kTake));
-    std::wstring walk;
-    for (const int step : {1, 1, -1, -1, -1, 1}) {
+    ASSERT_TRUE(list.Open(pathBox, {entries[0], entries[1]}, L"(more)", kTell));
+    list.Move(1);
+    list.Update(entries, L"");  // grown, the note gone, the choice kept
+    std::wstring walk = *list.Chosen() + L"|";
+    for (const int step : {1, -1, -1, -1, 1}) {
       const std::wstring* chosen = list.Move(step);
       walk += (chosen != nullptr ? *chosen : L"none") + L"|";
     }
@@ -297,12 +315,18 @@ TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
 
     const HWND shown = FindWindowW(L"ListBox", nullptr);  // the only top-level one
     ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(SendMessageW(shown, LB_GETCOUNT, 0, 0), 3);
     RECT second;
     SendMessageW(shown, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
-    SendMessageW(shown, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(second.left + 2, second.top + 2));
-    MSG take;
-    EXPECT_TRUE(PeekMessageW(&take, pathBox, kTake, kTake, PM_REMOVE)) << "the box told";
+    const LPARAM onSecond = MAKELPARAM(second.left + 2, second.top + 2);
+    MSG tell;
+    SendMessageW(shown, WM_LBUTTONDOWN, MK_LBUTTON, onSecond);
     EXPECT_TRUE(list.Chosen() != nullptr && *list.Chosen() == entries[1]);
+    EXPECT_FALSE(PeekMessageW(&tell, pathBox, kTell, kTell, PM_REMOVE)) << "taken on the press";
+    SendMessageW(shown, WM_LBUTTONUP, 0, onSecond);
+    EXPECT_TRUE(PeekMessageW(&tell, pathBox, kTell, kTell, PM_REMOVE) &&
+                tell.wParam == CDropDownList::kTaken)
+        << "taken on the release";
     EXPECT_EQ(GetFocus(), pathBox);
 
     RECT where;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "under_wine.h"
 #include "utf16_win32.h"
 
 namespace {
@@ -23,6 +24,20 @@ TEST(ExtendedLengthPath, LongPathsAreNormalisedThenPrefixed) {
   for (const auto& [path, expected] : kPaths) {
     EXPECT_EQ(ExtendedLengthPath(path), expected) << path.substr(0, 20);
   }
+}
+
+// Wine's GetFullPathNameW puts a Linux path on the current drive.
+TEST(ExtendedLengthPath, LinuxPathsLieOnTheDriveOfLinuxRoot) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "Windows has no Linux paths";
+  wchar_t current[MAX_PATH] = L"";
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, current), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\windows"));
+  const std::wstring k(250, L'k');
+  const std::wstring longPath = ExtendedLengthPath(L"/tmp/" + k + L"/cars\\n12");
+  const std::wstring shortPath = ExtendedLengthPath(L"/tmp/data/");
+  SetCurrentDirectoryW(current);
+  EXPECT_EQ(longPath, LR"(\\?\Z:\tmp\)" + k + LR"(\cars\n12)");
+  EXPECT_EQ(shortPath, L"/tmp/data/") << "left to Wine";
 }
 
 TEST(ToSystemPath, NamesFromWindowsComeBackTheSameOrNotAtAll) {

@@ -15,9 +15,9 @@ Function SystemFunction(const wchar_t* dll, const char* name) {
       reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(dll), name)));
 }
 
-// Before Windows 10 version 1607 the program is aware of the system's DPI
-// only, which GetSystemMetrics scales to.
-int MetricAtDpi(HWND window, int metric) {
+}  // namespace
+
+int MetricForWindow(HWND window, int metric) {
   using DpiForWindow = UINT(WINAPI*)(HWND);
   using MetricForDpi = int(WINAPI*)(int, UINT);
   static const auto dpiForWindow = SystemFunction<DpiForWindow>(L"user32.dll", "GetDpiForWindow");
@@ -27,8 +27,6 @@ int MetricAtDpi(HWND window, int metric) {
   return metricForDpi(metric, dpiForWindow(window));
 }
 
-}  // namespace
-
 // LoadImage may scale a smaller image up; LoadIconWithScaleDown (Common
 // Controls 6) scales a larger one down. Wine 8 scales the icon's bitmap
 // images (16 to 48 pixels) into coloured noise with either, its PNG image
@@ -36,7 +34,7 @@ int MetricAtDpi(HWND window, int metric) {
 // size the icon has, which the caption draws at its own size cleanly; the
 // about box's icon control takes that size.
 HICON LoadIconForDpi(HWND window, UINT id, int metric) {
-  int size = MetricAtDpi(window, metric);
+  int size = MetricForWindow(window, metric);
   if (RunningUnderWine()) {
     constexpr int kBitmapSizes[] = {16, 32, 48};  // res/tweaker.ico's
     const auto larger = std::find_if(std::begin(kBitmapSizes), std::end(kBitmapSizes),

@@ -9,14 +9,20 @@
 #include <new>
 #include <optional>
 
+#include "dpi_icon.h"
 #include "folder_list.h"
 #include "under_wine.h"
 #include "utf16_win32.h"
 
 namespace {
 
-// Posted to the box by a click on an entry of the found folders' list.
-constexpr UINT kTakeChosen = WM_APP;
+// Sent and posted to the box by the found folders' list, with a
+// CDropDownList::Event.
+constexpr UINT kFoundList = WM_APP;
+// The found folders' list's last line while the search goes on.
+constexpr wchar_t kStillSearching[] = L"(Still searching this PC...)";
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 }  // namespace
 
@@ -46,11 +52,12 @@ void CFolderSuggestions::Attach(HWND edit) {
 
 // A folder whose name ToUtf16 refuses (one with a lone surrogate) could not
 // be reached by the runs, so it is left out.
-void CFolderSuggestions::Offer(const std::vector<std::string>& folders) {
-  m_found.clear();
+void CFolderSuggestions::Offer(const std::vector<std::string>& folders, bool searching) {
   for (const std::string& folder : folders) {
     if (std::optional<std::wstring> wide = ToUtf16(folder)) m_found.push_back(std::move(*wide));
   }
+  m_bSearching = searching;
+  m_foundList.Update(m_found, searching ? kStillSearching : L"");
 }
 
 void CFolderSuggestions::SetText(const std::string& text) {
@@ -80,20 +87,21 @@ bool CFolderSuggestions::IsSuggestionListOpen() const {
 // Returns whether the key was the found folders' list's. Closed, the list
 // opens on Down, Up, F4, Alt+Down or Alt+Up in the empty box, with nothing
 // chosen; these never reach the autocompletion object then. Open, Down and Up
-// choose, Enter, F4 and Alt with an arrow take the choice, Escape takes
-// nothing; any other key (but Shift, Ctrl and Alt themselves) closes the list
-// and does its own work.
+// choose, Enter, F4 and Alt with an arrow take what the box shows, Escape
+// empties it again; any other key (but Shift, Ctrl and Alt themselves)
+// closes the list and does its own work.
 bool CFolderSuggestions::OnFoundListKey(UINT message, WPARAM key) {
   const bool arrow = key == VK_DOWN || key == VK_UP;
   const bool toggle = message == WM_SYSKEYDOWN ? arrow : key == VK_F4;
   if (!m_foundList.IsOpen()) {
     return (arrow || toggle) && GetWindowTextLengthW(m_hEdit) == 0 &&
-           m_foundList.Open(m_hEdit, m_found, kTakeChosen);
+           m_foundList.Open(m_hEdit, m_found, m_bSearching ? kStillSearching : L"",
+                            kFoundList);
   }
   if (key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU) return false;
   if (arrow && !toggle) {
-    const std::wstring* chosen = m_foundList.Move(key == VK_DOWN ? 1 : -1);
-    SetBoxText(chosen != nullptr ? *chosen : std::wstring());
+    m_foundList.Move(key == VK_DOWN ? 1 : -1);
+    ShowChosen();
     return true;
   }
   if (!toggle && key != VK_RETURN && key != VK_ESCAPE) {
@@ -110,12 +118,32 @@ bool CFolderSuggestions::OnFoundListKey(UINT message, WPARAM key) {
   return true;
 }
 
-// Without a choice (or when not `take`n), the box is empty again, as the
-// list found it.
-void CFolderSuggestions::TakeChosen(bool take) {
-  const std::wstring* chosen = take ? m_foundList.Chosen() : nullptr;
+// The box is empty without a choice, as the list found it.
+void CFolderSuggestions::ShowChosen() {
+  const std::wstring* chosen = m_foundList.Chosen();
   SetBoxText(chosen != nullptr ? *chosen : std::wstring());
+}
+
+// The box shows the choice already; not `take`n, it is empty again.
+void CFolderSuggestions::TakeChosen(bool take) {
+  if (!take && GetWindowTextLengthW(m_hEdit) != 0) SetBoxText(std::wstring());
   m_foundList.Close();
+}
+
+// The autocompletion object has the folder list expanded only when a
+// separator is typed, and otherwise lists what it holds: once none is left
+// in the box, the subfolders of a folder typed before. So before a character
+// (other than a separator) or a paste replaces the selection, the list is
+// emptied if the rest of the text holds no separator.
+void CFolderSuggestions::ForgetFoldersWithoutSeparator(WPARAM character) const {
+  if (m_pFolders == nullptr || IsSeparator(static_cast<wchar_t>(character))) return;
+  std::wstring text(GetWindowTextLengthW(m_hEdit) + 1, L'\0');
+  text.resize(GetWindowTextW(m_hEdit, text.data(), static_cast<int>(text.size())));
+  DWORD start = 0, end = 0;
+  SendMessageW(m_hEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+               reinterpret_cast<LPARAM>(&end));
+  if (start <= end && end <= text.size()) text.erase(start, end - start);
+  if (std::none_of(text.begin(), text.end(), IsSeparator)) m_pFolders->Expand(L"");
 }
 
 // Wine's list is as wide as the box, which cuts a deep folder's entries off
@@ -148,8 +176,8 @@ void CFolderSuggestions::WidenList() const {
   const HDC dc = GetDC(m_hEdit);
   const HGDIOBJ font = SelectObject(
       dc, reinterpret_cast<HFONT>(SendMessageW(m_hEdit, WM_GETFONT, 0, 0)));
-  const int wanted = m_pFolders->WidestEntry(dc) + GetSystemMetrics(SM_CXVSCROLL) +
-                     4 * GetSystemMetrics(SM_CXEDGE) + 8;
+  const int wanted = m_pFolders->WidestEntry(dc) + MetricForWindow(m_hEdit, SM_CXVSCROLL) +
+                     4 * MetricForWindow(m_hEdit, SM_CXEDGE) + 8;
   SelectObject(dc, font);
   ReleaseDC(m_hEdit, dc);
   RECT list;
@@ -205,11 +233,18 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
       }
       break;
     case WM_CHAR:
+    case WM_PASTE:
+      suggestions->ForgetFoldersWithoutSeparator(message == WM_CHAR ? wParam : 0);
+      [[fallthrough]];
     case WM_KILLFOCUS:
       suggestions->m_foundList.Close();  // typing into the box or leaving it
       break;
-    case kTakeChosen:
-      suggestions->TakeChosen(true);
+    case kFoundList:
+      if (wParam == CDropDownList::kTaken) {
+        suggestions->TakeChosen(true);
+      } else {
+        suggestions->ShowChosen();
+      }
       return 0;
     case WM_NCDESTROY:
       suggestions->Detach();

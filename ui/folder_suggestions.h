@@ -5,7 +5,7 @@
 // the rest. Built on the shell's autocompletion object with a folder list of
 // our own, which works under Wine too (its SHAutoComplete does nothing).
 // In the empty box, Down, Up, F4 or Alt+Down open a list of the folders
-// found for the user instead (Offer), if any were.
+// found for the user instead (Offer), if any were or the search goes on.
 
 #include <windows.h>
 
@@ -29,12 +29,14 @@ class CFolderSuggestions {
   // offered. While a list is open, Enter and Escape in the box belong to the
   // list: Enter takes the chosen folder and Escape closes the list; neither
   // ends the dialog. Tab goes on to the next control with the chosen folder.
-  // In the found folders' list the chosen one shows in the box, a click also
-  // takes it, and Escape empties the box again; typing closes it.
+  // In the found folders' list the folder chosen, by the keys or the
+  // pointer, shows in the box; Enter or a click takes it, Escape empties the
+  // box again, as the list found it, and typing closes the list.
   void Attach(HWND edit);
 
-  // The folders that the empty box offers from now on.
-  void Offer(const std::vector<std::string>& folders);
+  // Adds `folders` to those that the empty box offers, in the list if open;
+  // while `searching`, the list's last line says that the search goes on.
+  void Offer(const std::vector<std::string>& folders, bool searching);
 
   // Sets the box's text without opening a list, the caret at its end.
   void SetText(const std::string& text);
@@ -44,7 +46,9 @@ class CFolderSuggestions {
   bool IsSuggestionListOpen() const;
   void WidenList() const;
   bool OnFoundListKey(UINT message, WPARAM key);
+  void ShowChosen();
   void TakeChosen(bool take);
+  void ForgetFoldersWithoutSeparator(WPARAM character) const;
   void Detach();
   static LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam,
                                    LPARAM lParam, UINT_PTR id, DWORD_PTR self);
@@ -54,5 +58,6 @@ class CFolderSuggestions {
   IAutoCompleteDropDown* m_pDropDown = nullptr;
   CFolderList* m_pFolders = nullptr;  // what the list offers
   std::vector<std::wstring> m_found;   // what the empty box offers
+  bool m_bSearching = false;           // for more of them
   CDropDownList m_foundList;
 };

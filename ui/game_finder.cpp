@@ -2,41 +2,138 @@
 
 #include <windows.h>
 #include <process.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <cwctype>
 #include <memory>
 #include <new>
 #include <optional>
-#include <set>
+#include <string_view>
 
-#include "car_files.h"
 #include "file_system.h"
-#include "steam_libraries.h"
 #include "under_wine.h"
 #include "utf16_win32.h"
 
 namespace {
 
-constexpr const char* kSteamOnADrive[] = {"Program Files (x86)\\Steam\\",
-                                          "Program Files\\Steam\\", "Steam\\",
-                                          "SteamLibrary\\"};
-constexpr const char* kSteamInAHome[] = {
-    ".local\\share\\Steam\\", ".steam\\steam\\",
-    ".var\\app\\com.valvesoftware.Steam\\.local\\share\\Steam\\"};
-constexpr const char* kStoreGames[] = {"Program Files (x86)\\GOG Galaxy\\Games\\",
-                                       "Program Files\\Epic Games\\"};
-constexpr int kDataFolderDepth = 2;  // levels below a game's folder
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A cloud placeholder: its contents, or the folder's list, come from the
+// network when opened or read. Not every SDK names the first two.
+constexpr DWORD kRecallOnOpen = 0x00040000;
+constexpr DWORD kRecallOnDataAccess = 0x00400000;
+constexpr DWORD kNotOnThisPC = FILE_ATTRIBUTE_OFFLINE | kRecallOnOpen | kRecallOnDataAccess;
 
-bool IsFixedDrive(const std::string& root) {
-  const std::optional<std::wstring> name = ToUtf16(root);
-  return name && GetDriveTypeW(name->c_str()) == DRIVE_FIXED;
+FolderEntry EntryOf(std::string name, DWORD attributes) {
+  return {std::move(name), (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+          (attributes & kNotOnThisPC) != 0};
 }
 
-// The folders in `folder`, each with its backslash; none if it cannot be read.
-std::vector<std::string> Subfolders(const std::string& folder) {
-  std::vector<std::string> found;
+// A folder's path without its last backslash (but for a drive's root), so
+// that a link at its end is the link itself rather than the way into it.
+std::string WithoutSeparator(const std::string& folder) {
+  return folder.size() > 3 && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+// The kind of the volume a path names: a drive (C:\) or a volume
+// (Volume{...}\), also after \\?\ or \??\; kElsewhere for a share, a device
+// or a relative path. Nothing on the volume is read.
+VolumeKind KindOf(std::wstring_view path) {
+  if (path.starts_with(LR"(\\?\)") || path.starts_with(LR"(\??\)")) path.remove_prefix(4);
+  std::wstring root;
+  if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') {
+    root = path.substr(0, 3);
+  } else if (path.starts_with(L"Volume{") && path.find(L'\\') != std::wstring_view::npos) {
+    root = LR"(\\?\)" + std::wstring(path.substr(0, path.find(L'\\') + 1));
+  }
+  switch (root.empty() ? DRIVE_UNKNOWN : GetDriveTypeW(root.c_str())) {
+    case DRIVE_FIXED:
+      return VolumeKind::kFixed;
+    case DRIVE_REMOVABLE:
+      return VolumeKind::kRemovable;
+    default:
+      return VolumeKind::kElsewhere;
+  }
+}
+
+HANDLE OpenFolder(const std::wstring& path, DWORD flags) {
+  return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+// Where the folder at `path` finally lies, every link on its way followed:
+// by the drive's name where its volume has one, else by the volume's.
+VolumeKind FinalVolume(const std::wstring& path) {
+  const HANDLE folder = OpenFolder(path, 0);
+  if (folder == INVALID_HANDLE_VALUE) return VolumeKind::kElsewhere;
+  VolumeKind kind = VolumeKind::kElsewhere;
+  std::wstring final(MAX_PATH, L'\0');
+  for (const DWORD volumeName : {VOLUME_NAME_DOS, VOLUME_NAME_GUID}) {
+    DWORD length = GetFinalPathNameByHandleW(folder, final.data(),
+                                             static_cast<DWORD>(final.size()), volumeName);
+    if (length >= final.size()) {
+      final.resize(length);
+      length = GetFinalPathNameByHandleW(folder, final.data(), static_cast<DWORD>(final.size()),
+                                         volumeName);
+    }
+    if (length > 0 && length < final.size()) {
+      kind = KindOf(std::wstring_view(final.data(), length));
+      break;
+    }
+  }
+  CloseHandle(folder);
+  return kind;
+}
+
+// The reparse data of a junction or mount point, and of a symbolic link
+// (which has a flags field more), as FSCTL_GET_REPARSE_POINT gives them.
+struct ReparseData {
+  DWORD tag;
+  WORD dataLength;
+  WORD reserved;
+  WORD substituteOffset;  // into the names, in bytes
+  WORD substituteLength;
+  WORD printOffset;
+  WORD printLength;
+};
+constexpr ULONG kRelativeLink = 1;  // SYMLINK_FLAG_RELATIVE
+
+// RAII for an SRW lock held exclusively.
+class Exclusive {
+ public:
+  explicit Exclusive(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~Exclusive() { ReleaseSRWLockExclusive(&lock_); }
+  Exclusive(const Exclusive&) = delete;
+  Exclusive& operator=(const Exclusive&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+}  // namespace
+
+GameSearchPlaces ThisComputersPlaces() {
+  GameSearchPlaces places;
+  const DWORD drives = GetLogicalDrives();
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (drives >> (letter - 'A') & 1) places.drives.push_back(std::string(1, letter) + ":\\");
+  }
+  if (const std::wstring& root = LinuxRootDrive(); !root.empty()) {
+    places.linuxRoot = ToUtf8(root) + '\\';
+    places.homes = places.linuxRoot + "home\\";
+  }
+  return places;
+}
+
+VolumeKind CWin32Disks::DriveKind(const std::string& path) {
+  return KindOf(ToUtf16ForDisplay(path.substr(0, 3)));
+}
+
+std::vector<FolderEntry> CWin32Disks::Subfolders(const std::string& folder) {
+  std::vector<FolderEntry> found;
   const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
   if (!pattern) return found;
   WIN32_FIND_DATAW entry;
@@ -46,157 +143,115 @@ std::vector<std::string> Subfolders(const std::string& folder) {
   if (search == INVALID_HANDLE_VALUE) return found;
   const std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
   do {
-    const std::wstring name = entry.cFileName;
+    const std::wstring_view name = entry.cFileName;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
-      found.push_back(folder + ToUtf8(name) + '\\');
+      found.push_back(EntryOf(ToUtf8(name), entry.dwFileAttributes));
     }
   } while (FindNextFileW(search, &entry));
   return found;
 }
 
-// What tells folders apart however they are reached: the volume's serial
-// number and the folder's 128-bit file id, in hex after a '*' (from Windows 8
-// on; the 64-bit id need not be unique on ReFS). Without them, the path in
-// upper case, which holds no '*'.
-std::wstring FolderKey(const std::string& folder) {
-  const std::wstring path = ToSystemPath(folder).value_or(std::wstring());
-  const HANDLE handle =
-      CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle != INVALID_HANDLE_VALUE) {
-    FILE_ID_INFO id;
-    const bool known = GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id);
-    CloseHandle(handle);
-    if (known) {
-      std::wstring key = L"*";
-      const auto* bytes = reinterpret_cast<const unsigned char*>(&id);
-      for (std::size_t i = 0; i < sizeof id; ++i) {
-        key += L"0123456789abcdef"[bytes[i] >> 4];
-        key += L"0123456789abcdef"[bytes[i] & 15];
-      }
-      return key;
-    }
+std::optional<FolderEntry> CWin32Disks::Look(const std::string& folder) {
+  const std::string path = WithoutSeparator(folder);
+  const std::optional<std::wstring> name = ToSystemPath(path);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!name || !GetFileAttributesExW(name->c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::nullopt;
   }
-  std::wstring upper(path.size(), L'\0');
-  upper.resize(LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(),
-                             static_cast<int>(path.size()), upper.data(),
-                             static_cast<int>(upper.size()), nullptr, nullptr, 0));
-  return upper;
+  return EntryOf(path.substr(path.find_last_of('\\') + 1), data.dwFileAttributes);
 }
 
-class Search {
- public:
-  explicit Search(const GameSearchPlaces& places) : places_(places) {}
-
-  std::vector<std::string> Run() {
-    for (const std::string& drive : places_.drives) {
-      for (const char* steam : kSteamOnADrive) Steam(drive + steam);
-      for (const char* store : kStoreGames) {
-        for (const std::string& game : Subfolders(drive + store)) Game(game, 0);
-      }
-    }
-    if (!places_.homes.empty()) {
-      for (const std::string& home : Subfolders(places_.homes)) {
-        for (const char* steam : kSteamInAHome) Steam(home + steam);
-      }
-    }
-    std::sort(found_.begin(), found_.end(), [](const std::string& a, const std::string& b) {
-      const std::wstring wa = ToUtf16ForDisplay(a), wb = ToUtf16ForDisplay(b);
-      return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(),
-                                  static_cast<int>(wb.size()), TRUE) == CSTR_LESS_THAN;
-    });
-    return found_;
+// Only junctions, mount points and symbolic links are followed: other
+// reparse points are a cloud's, a deduplicator's or a packaged program's.
+VolumeKind CWin32Disks::LinkTarget(const std::string& folder) {
+  const std::optional<std::wstring> path = ToSystemPath(WithoutSeparator(folder));
+  const HANDLE link = path ? OpenFolder(*path, FILE_FLAG_OPEN_REPARSE_POINT) : INVALID_HANDLE_VALUE;
+  if (link == INVALID_HANDLE_VALUE) return VolumeKind::kElsewhere;
+  std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
+  DWORD size = 0;
+  const bool read = DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                                    static_cast<DWORD>(data.size()), &size, nullptr);
+  const DWORD error = GetLastError();
+  CloseHandle(link);
+  if (!read) {
+    // Wine shows a Linux symbolic link as a reparse point without data.
+    return RunningUnderWine() && error == ERROR_NOT_A_REPARSE_POINT ? FinalVolume(*path)
+                                                                     : VolumeKind::kElsewhere;
   }
-
- private:
-  // A Steam folder is a library itself, and lists the others.
-  void Steam(const std::string& folder) {
-    Library(folder);
-    std::string list;
-    if (FilePtr file = OpenForReading(folder + "steamapps\\libraryfolders.vdf")) {
-      char block[16384];
-      std::size_t read = 0;
-      while (list.size() <= kMaxLibraryListBytes &&
-             (read = std::fread(block, 1, sizeof block, file.get())) > 0) {
-        list.append(block, read);
-      }
-    }
-    for (const std::string& listed : SteamLibraryPaths(list)) {
-      const std::string library = WindowsFolder(listed);
-      if (!library.empty()) Library(library);
-    }
-  }
-
-  // A listed library as a folder with its backslash, on a fixed drive; empty
-  // for anything else (a share, a relative path, a Linux path on Windows).
-  std::string WindowsFolder(const std::string& listed) const {
-    std::string folder = listed;
-    if (folder[0] == '/') {
-      if (places_.linuxRoot.empty()) return "";
-      folder = places_.linuxRoot + folder.substr(1);
-    }
-    std::replace(folder.begin(), folder.end(), '/', '\\');
-    if (folder.back() != '\\') folder += '\\';
-    const char letter = static_cast<char>(folder[0] & ~0x20);
-    const bool drive = folder.size() >= 3 && letter >= 'A' && letter <= 'Z' &&
-                       folder[1] == ':' && folder[2] == '\\';
-    return drive && IsFixedDrive(folder.substr(0, 3)) ? folder : "";
-  }
-
-  void Library(const std::string& folder) {
-    if (!libraries_.insert(FolderKey(folder)).second) return;
-    for (const std::string& game : Subfolders(folder + "steamapps\\common\\")) Game(game, 0);
-  }
-
-  // Looks no further into a data folder.
-  void Game(const std::string& folder, int depth) {
-    if (FileExists(ProbeFilePath(folder))) {
-      if (dataFolders_.insert(FolderKey(folder)).second) found_.push_back(folder);
-      return;
-    }
-    if (depth == kDataFolderDepth) return;
-    for (const std::string& below : Subfolders(folder)) Game(below, depth + 1);
-  }
-
-  const GameSearchPlaces& places_;
-  std::set<std::wstring> libraries_;
-  std::set<std::wstring> dataFolders_;
-  std::vector<std::string> found_;
-};
-
-}  // namespace
-
-GameSearchPlaces ThisComputersPlaces() {
-  GameSearchPlaces places;
-  const DWORD drives = GetLogicalDrives();
-  for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    const std::string root = std::string(1, letter) + ":\\";
-    if ((drives >> (letter - 'A') & 1) && IsFixedDrive(root)) places.drives.push_back(root);
-  }
-  if (RunningUnderWine()) {
-    places.homes = "Z:\\home\\";
-    places.linuxRoot = "Z:\\";
-  }
-  return places;
+  ReparseData header;
+  if (size < sizeof header) return VolumeKind::kElsewhere;
+  std::memcpy(&header, data.data(), sizeof header);
+  const bool symbolic = header.tag == IO_REPARSE_TAG_SYMLINK;
+  if (!symbolic && header.tag != IO_REPARSE_TAG_MOUNT_POINT) return VolumeKind::kElsewhere;
+  const std::size_t names = sizeof header + (symbolic ? sizeof(ULONG) : 0);
+  const std::size_t end = names + header.substituteOffset + header.substituteLength;
+  if (end > size) return VolumeKind::kElsewhere;
+  ULONG flags = 0;
+  if (symbolic) std::memcpy(&flags, data.data() + sizeof header, sizeof flags);
+  std::wstring target(header.substituteLength / sizeof(wchar_t), L'\0');
+  std::memcpy(target.data(), data.data() + names + header.substituteOffset,
+              target.size() * sizeof(wchar_t));
+  // A relative link leads within the link's own volume, but for links on
+  // its way, which FinalVolume follows.
+  const VolumeKind named = KindOf(symbolic && (flags & kRelativeLink) ? *path : target);
+  return named == VolumeKind::kFixed ? FinalVolume(*path) : named;
 }
 
-std::vector<std::string> FindGameDataFolders(const GameSearchPlaces& places) {
-  return Search(places).Run();
+// The 128-bit id, from Windows 8 on; the 64-bit one need not be unique on ReFS.
+std::optional<FolderId> CWin32Disks::IdOf(const std::string& folder) {
+  const std::optional<std::wstring> path = ToSystemPath(folder);
+  const HANDLE handle = path ? OpenFolder(*path, 0) : INVALID_HANDLE_VALUE;
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  FILE_ID_INFO info;
+  const bool known = GetFileInformationByHandleEx(handle, FileIdInfo, &info, sizeof info);
+  CloseHandle(handle);
+  if (!known) return std::nullopt;
+  FolderId id;
+  id.volume = info.VolumeSerialNumber;
+  std::memcpy(id.file.data(), info.FileId.Identifier, id.file.size());
+  return id;
+}
+
+std::string CWin32Disks::Text(const std::string& file, std::size_t most) {
+  std::string text;
+  const std::optional<std::wstring> path = ToSystemPath(file);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!path || !GetFileAttributesExW(path->c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & kNotOnThisPC)) {
+    return text;
+  }
+  if (const FilePtr stream = OpenForReading(file, nullptr, WhenHeld::kGiveUp)) {
+    char block[16384];
+    std::size_t read = 0;
+    while (text.size() < most &&
+           (read = std::fread(block, 1, std::min(sizeof block, most - text.size()),
+                              stream.get())) > 0) {
+      text.append(block, read);
+    }
+  }
+  return text;
+}
+
+bool CWin32Disks::HasFile(const std::string& file) {
+  const std::optional<std::wstring> path = ToSystemPath(file);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return path && GetFileAttributesExW(path->c_str(), GetFileExInfoStandard, &data) &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 struct CGameSearch::Shared {
   SRWLOCK lock = SRWLOCK_INIT;  // guards the rest
   HWND window = nullptr;        // nullptr once nobody waits
   UINT message = 0;
-  std::vector<std::string> found;
+  std::vector<std::string> found;  // not taken yet
+  bool ended = false;
 };
 
 CGameSearch::~CGameSearch() {
   if (m_shared == nullptr) return;
-  AcquireSRWLockExclusive(&m_shared->lock);
+  Exclusive locked(m_shared->lock);
   m_shared->window = nullptr;
-  ReleaseSRWLockExclusive(&m_shared->lock);
 }
 
 // The thread calls into the C runtime, so it is made by _beginthreadex.
@@ -208,39 +263,47 @@ void CGameSearch::Start(HWND window, UINT message) {
     auto parameter = std::make_unique<std::shared_ptr<Shared>>(m_shared);
     const std::uintptr_t thread =
         _beginthreadex(nullptr, 0, &CGameSearch::Run, parameter.get(), 0, nullptr);
-    if (thread == 0) {
-      m_shared = nullptr;
+    if (thread != 0) {
+      parameter.release();  // the thread's now
+      CloseHandle(reinterpret_cast<HANDLE>(thread));
       return;
     }
-    parameter.release();  // the thread's now
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
   } catch (const std::bad_alloc&) {
-    m_shared = nullptr;
   }
+  m_shared = nullptr;
+  PostMessageW(window, message, 0, 0);
 }
 
+// A drive without its medium fails at once rather than asking the user for
+// it, and the search's reads wait behind the other programs'.
 unsigned __stdcall CGameSearch::Run(void* parameter) {
   const std::unique_ptr<std::shared_ptr<Shared>> shared(
       static_cast<std::shared_ptr<Shared>*>(parameter));
-  std::vector<std::string> found;
-  try {
-    found = FindGameDataFolders(ThisComputersPlaces());
-  } catch (...) {
-    // Out of memory: nothing found.
-  }
   Shared& state = **shared;
-  AcquireSRWLockExclusive(&state.lock);
-  state.found.swap(found);
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
+  SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
+  try {
+    CWin32Disks disks;
+    FindGameDataFolders(ThisComputersPlaces(), disks, [&](const std::string& folder) {
+      Exclusive locked(state.lock);
+      state.found.push_back(folder);
+      if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
+    });
+  } catch (...) {
+    // Out of memory: what was found stays found.
+  }
+  Exclusive locked(state.lock);
+  state.ended = true;
   if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
-  ReleaseSRWLockExclusive(&state.lock);
   return 0;
 }
 
-std::vector<std::string> CGameSearch::TakeFound() {
+std::vector<std::string> CGameSearch::TakeFound(bool& ended) {
   std::vector<std::string> found;
+  ended = true;
   if (m_shared == nullptr) return found;
-  AcquireSRWLockExclusive(&m_shared->lock);
+  Exclusive locked(m_shared->lock);
   found.swap(m_shared->found);
-  ReleaseSRWLockExclusive(&m_shared->lock);
+  ended = m_shared->ended;
   return found;
 }

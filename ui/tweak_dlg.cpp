@@ -13,9 +13,9 @@
 
 namespace {
 
-// Posted to the dialog once the search for the game has ended, and once a
-// reading of the game's state is done.
-constexpr UINT kSearchEnded = WM_APP + 1;
+// Posted to the dialog by the search for the game (a folder found, or the
+// end), and once a reading of the game's state is done.
+constexpr UINT kGameSearch = WM_APP + 1;
 constexpr UINT kStateRead = WM_APP + 2;
 
 // The status is read again once typing in the path box has paused for this
@@ -100,7 +100,8 @@ BOOL CTweakDlg::OnInitDialog() {
   const std::wstring cue = LoadResourceString(IDS_PATH_CUE);
   SendMessageW(pathBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));
   m_folderSuggestions.Attach(pathBox);
-  m_gameSearch.Start(m_hWnd, kSearchEnded);
+  m_gameSearch.Start(m_hWnd, kGameSearch);
+  m_folderSuggestions.Offer({}, true);
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -120,10 +121,13 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       SetIcons();
       SetStatus(m_strStatus);  // its lines are broken anew once the dialog is scaled
       return FALSE;  // the system still scales the dialog
-    case kSearchEnded:
-      m_folderSuggestions.Offer(m_gameSearch.TakeFound());
+    case kGameSearch: {
+      bool ended = false;
+      const std::vector<std::string> found = m_gameSearch.TakeFound(ended);
+      m_folderSuggestions.Offer(found, !ended);
       result = 0;
       return TRUE;
+    }
     case kStateRead:
       if (std::optional<GameFolderState> state = m_stateReader.Take()) {
         KillTimer(m_hWnd, kSlowReadingTimer);

@@ -27,6 +27,7 @@
 
 #include "car_files.h"
 #include "game_data.h"
+#include "linux_under_wine.h"
 #include "remove_tree.h"
 #include "resource.h"
 #include "ui_automation.h"
@@ -1336,6 +1337,184 @@ void TestFindingTheFolder(const Program& program, HWND main, const std::string& 
   ApplyAndRestore(program, main, root + "\\data", cars, "through a Linux path");
 }
 
+// The found folders' list while open: the program's one top-level list box.
+HWND FoundList(const Program& program) {
+  const std::vector<HWND> lists = program.Windows("ListBox", "");
+  return lists.empty() ? nullptr : lists.front();
+}
+
+std::vector<std::string> ListLines(HWND list) {
+  std::vector<std::string> lines;
+  const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t line[1024] = L"";
+    SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(line));
+    lines.push_back(ToUtf8(line));
+  }
+  return lines;
+}
+
+// The list's line `index` on the screen.
+RECT LineRect(HWND list, int index) {
+  RECT line = {};
+  SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&line));
+  MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&line), 2);
+  return line;
+}
+
+const char kStillSearching[] = "(Still searching this PC...)";
+const char kBigLibrary[] = "C:\\SteamLibrary";
+
+// Two copies of the game in a Steam library at its default place on drive
+// C:, among a game folder of 500 folders and 400 links to it that Linux
+// makes (which Wine shows as links), so that the search, which looks into
+// each of those folders, takes seconds. Returns the two data folders.
+std::vector<std::string> MakeBigLibrary() {
+  RunLinux("rm -rf '" + LinuxPath(kBigLibrary) + "'");
+  const std::string common = std::string(kBigLibrary) + "\\steamapps\\common\\";
+  const std::vector<std::string> found = {common + "Kestrune\\data\\",
+                                          common + "Kestrune Beta\\data\\"};
+  for (const std::string& data : found) MakeGameFolder(data.substr(0, data.size() - 1));
+  Check(RunLinux("cd '" + LinuxPath(common) +
+                 "' && seq 500 | sed s,^,Vault/sub, | xargs mkdir -p && "
+                 "for n in $(seq 400); do ln -s Vault 'Linked '$n || exit 1; done") == 0,
+        "a big Steam library made by Linux");
+  return found;
+}
+
+// Down in the box, and the found folders' list that opens; the box is
+// emptied first unless `typed` is false.
+HWND OpenFoundList(const Program& program, HWND main, bool typed = true) {
+  if (typed) SetPath(program, main, "");
+  Key(VK_DOWN);
+  HWND list = nullptr;
+  WaitFor([&] { return (list = FoundList(program)) != nullptr; }, 3000);
+  return list;
+}
+
+void ScreenshotWithList(const std::string& name, HWND main, HWND list) {
+  RECT shot = ScreenRect(main), open = ScreenRect(list);
+  UnionRect(&shot, &shot, &open);
+  Screenshot(name, shot);
+}
+
+// Down right after the start, while the search goes on: the list shows what
+// is found so far and, last, a line that says so.
+void TestListDuringSlowSearch(const Program& program, HWND main) {
+  const HWND list = OpenFoundList(program, main);
+  const std::vector<std::string> lines =
+      list != nullptr ? ListLines(list) : std::vector<std::string>();
+  Check(!lines.empty() && lines.back() == kStillSearching &&
+            WindowText(GetDlgItem(main, IDC_PATH)).empty(),
+        "Down during the search opens the list, with the last line \"" +
+            (lines.empty() ? std::string() : lines.back()) + "\"; nothing filled in");
+  if (list != nullptr) ScreenshotWithList("found-folders-searching", main, list);
+  Key(VK_ESCAPE);
+  Check(WaitFor([&] { return FoundList(program) == nullptr; }, 3000), "Escape closes the list");
+}
+
+// Once the search has ended, the list holds each data folder found, and the
+// line that said it goes on has gone, also from a list open meanwhile.
+void TestListAfterTheSearch(const Program& program, HWND main, std::vector<std::string> found) {
+  const HWND list = OpenFoundList(program, main);
+  std::vector<std::string> lines;
+  const bool ended = WaitFor(
+      [&] {
+        lines = ListLines(list);
+        return lines.empty() || lines.back() != kStillSearching;
+      },
+      60000);
+  std::sort(lines.begin(), lines.end());
+  std::sort(found.begin(), found.end());
+  std::string shown;
+  for (const std::string& line : lines) shown += " | " + line;
+  Check(ended && lines == found,
+        "the list's last line goes when the search ends; both data folders are listed:" + shown);
+  Key(VK_ESCAPE);
+  WaitFor([&] { return FoundList(program) == nullptr; }, 3000);
+}
+
+// The dialog at the bottom of the screen, where the list opens above the
+// path box and over the Restore button: a double-click on an entry there
+// takes it, and its clicks never reach Restore. Then Down and Enter with the
+// pointer resting where the list opens take nothing.
+void TestListOverRestore(const Program& program, HWND main) {
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  const RECT dialog = ScreenRect(main);
+  SetWindowPos(main, nullptr, dialog.left,
+               GetSystemMetrics(SM_CYSCREEN) - (dialog.bottom - dialog.top) - 8, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  program.Sync(main);
+  HWND list = OpenFoundList(program, main);
+  const std::vector<std::string> lines =
+      list != nullptr ? ListLines(list) : std::vector<std::string>();
+  RECT over = {};
+  int entry = -1;
+  const RECT restore = ScreenRect(GetDlgItem(main, IDC_RESTORE));
+  for (int i = 0; i < static_cast<int>(lines.size()) && entry < 0; ++i) {
+    const RECT line = LineRect(list, i);
+    if (IntersectRect(&over, &line, &restore)) entry = i;
+  }
+  Check(list != nullptr && ScreenRect(list).bottom <= ScreenRect(edit).top && entry >= 0,
+        "at the bottom of the screen the list opens above the box, over the Restore button");
+  if (entry < 0) return;
+  ScreenshotWithList("found-folders-above", main, list);
+  const POINT firstLine = {(LineRect(list, 0).left + LineRect(list, 0).right) / 2,
+                           (LineRect(list, 0).top + LineRect(list, 0).bottom) / 2};
+  DoubleClickAt((over.left + over.right) / 2, (over.top + over.bottom) / 2);
+  Sleep(GetDoubleClickTime() + 200);
+  program.Sync(main);
+  Check(WindowText(edit) == lines[entry] && FoundList(program) == nullptr,
+        "a double-click on the entry over Restore takes it: " + WindowText(edit));
+  ExpectNotices(program, main, {}, "the double-click (Restore not run)");
+
+  // The pointer rests where the list's first line will be.
+  SetPath(program, main, "");
+  SetCursorPos(firstLine.x, firstLine.y);
+  Sleep(300);
+  list = OpenFoundList(program, main, false);
+  RECT opened = list != nullptr ? ScreenRect(list) : RECT{};
+  Check(PtInRect(&opened, firstLine) && WindowText(edit).empty(),
+        "the list opens under the resting pointer, and nothing is chosen");
+  Key(VK_RETURN);
+  Check(WaitFor([&] { return FoundList(program) == nullptr; }, 3000) && WindowText(edit).empty(),
+        "Enter then takes nothing: the box stays empty");
+  ExpectNotices(program, main, {}, "Enter in the list (no run)");
+}
+
+// Suggestions for what the box holds now: once it is emptied, one letter
+// typed gets none of those for a folder typed before.
+void TestSuggestionsAfterEmptying(const Program& program, HWND main, const std::string& work) {
+  SetPath(program, main, work + "\\Kestrune\\");
+  Check(WaitFor([&] { return SuggestionList(program) != nullptr; }, 5000),
+        "typing a folder suggests its folders");
+  SetPath(program, main, "");
+  Type(work.substr(0, 1));
+  Sleep(500);
+  program.Sync(main);
+  Check(SuggestionList(program) == nullptr,
+        "emptied and \"" + work.substr(0, 1) + "\" typed, the box suggests nothing");
+  Key(VK_BACK);
+}
+
+// A game folder of more than 300 characters typed as the path a Linux file
+// manager shows, with the program started in C:\windows (so that Windows'
+// current drive is not Linux's): both buttons work.
+void TestLongLinuxPath(const Program& program, HWND main, const std::string& work) {
+  const std::string deep =
+      work + "\\Linux-Home-Of-A-Player-0123456789abcdef0123456789abcdef0123456789abcdef"
+             "\\.local\\share\\Steam"
+             "\\steamapps\\common\\Kestrune-Game-of-the-Year-Edition-With-Every-Downloadable-"
+             "Content-Pack-0123456789abcdef\\Kestrune-Deluxe-Soundtrack-And-Artbook-Bundle-"
+             "0123456789abcdef0123456789abcdef\\data";
+  const Cars cars = MakeGameFolder(deep);
+  std::string linuxPath = deep.substr(2) + "/";
+  std::replace(linuxPath.begin(), linuxPath.end(), '\\', '/');
+  SetPath(program, main, linuxPath);
+  ApplyAndRestore(program, main, deep, cars,
+                  "through a Linux path of " + std::to_string(linuxPath.size()) + " characters");
+}
+
 // How the text in the right half of a control's client area looks: how many
 // pixels are not white, and the darkest channel among them. A cue reaches
 // there in grey; a short text typed into the box does not.
@@ -1401,16 +1580,11 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
   CheckBackups(game + "\\data", cars, false, "after the paths that lead to the data folder");
   CheckDataFiles(game + "\\data", cars, -1, "after the paths that lead to the data folder");
 
-  // The search may still be running: Down does nothing until it has ended.
+  // The search may still be running: its line goes once it has ended.
   SetPath(program, main, "");
-  const auto foundList = [&] {
-    const std::vector<HWND> lists = program.Windows("ListBox", "");
-    return lists.empty() ? nullptr : lists.front();
-  };
-  for (int tries = 0; tries < 40 && foundList() == nullptr; ++tries) {
-    Key(VK_DOWN);
-    WaitFor([&] { return foundList() != nullptr; }, 500);
-  }
+  const auto foundList = [&] { return FoundList(program); };
+  Key(VK_DOWN);
+  WaitFor([&] { return foundList() != nullptr && ListLines(foundList()).size() == 1; });
   const HWND list = foundList();
   wchar_t entry[1024] = L"";
   if (list != nullptr) SendMessageW(list, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(entry));
@@ -1529,6 +1703,23 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
     }
     RemoveTree(steam);  // the other cases find no game
+  }
+  {
+    std::printf("# A big Steam library, and a Linux path of more than 300 characters\n");
+    const std::vector<std::string> found = MakeBigLibrary();
+    {
+      Program program(exe, "C:\\windows");
+      const HWND main = Start(program);
+      TestListDuringSlowSearch(program, main);
+      TestLongLinuxPath(program, main, work);  // while the search goes on
+      TestSuggestionsAfterEmptying(program, main, work);
+      TestListAfterTheSearch(program, main, found);
+      TestListOverRestore(program, main);
+      Key(VK_ESCAPE);
+      DWORD code = 1;
+      Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
+    }
+    RunLinux("rm -rf '" + LinuxPath(kBigLibrary) + "'");  // RemoveTree would follow its links
   }
   {
     std::printf("# The status of a folder of mixed cars at 96, 144 and 192 DPI\n");

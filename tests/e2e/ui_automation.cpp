@@ -32,6 +32,20 @@ INPUT KeyInput(WORD key, bool up) {
   return input;
 }
 
+// `count` left clicks at a point of the screen, sent at once.
+void ClicksAt(int x, int y, int count) {
+  SetCursorPos(x, y);
+  Sleep(40);
+  INPUT down = {};
+  down.type = INPUT_MOUSE;
+  down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  INPUT up = down;
+  up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  std::vector<INPUT> inputs;
+  for (int i = 0; i < count; ++i) inputs.insert(inputs.end(), {down, up});
+  Send(inputs);
+}
+
 }  // namespace
 
 void Check(bool ok, const std::string& what) {
@@ -160,16 +174,9 @@ void Program::Sync(HWND window) const {
   SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
 }
 
-void ClickAt(int x, int y) {
-  SetCursorPos(x, y);
-  Sleep(40);
-  INPUT down = {};
-  down.type = INPUT_MOUSE;
-  down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  INPUT up = down;
-  up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  Send({down, up});
-}
+void ClickAt(int x, int y) { ClicksAt(x, y, 1); }
+
+void DoubleClickAt(int x, int y) { ClicksAt(x, y, 2); }
 
 void Click(HWND window) {
   const RECT rect = ScreenRect(window);

@@ -59,6 +59,8 @@ class Program {
 };
 
 void ClickAt(int x, int y);
+// Two left clicks at once, which the system takes as a double-click.
+void DoubleClickAt(int x, int y);
 // A left click in the middle of the window.
 void Click(HWND window);
 // Presses and releases `key`, with `modifier` held down if it is not 0.

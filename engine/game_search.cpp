@@ -1,0 +1,218 @@
+#include "game_search.h"
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <string_view>
+
+#include "car_files.h"
+#include "steam_libraries.h"
+
+namespace {
+
+constexpr const char* kSteamOnADrive[] = {"Program Files (x86)\\Steam\\",
+                                          "Program Files\\Steam\\", "Steam\\",
+                                          "SteamLibrary\\"};
+constexpr const char* kSteamInAHome[] = {
+    ".local\\share\\Steam\\", ".steam\\steam\\",
+    ".var\\app\\com.valvesoftware.Steam\\.local\\share\\Steam\\"};
+constexpr const char* kStoreGames[] = {"Program Files (x86)\\GOG Galaxy\\Games\\",
+                                       "Program Files\\Epic Games\\"};
+constexpr char kProbeFolder[] = "cars\\n12\\";  // below a data folder
+
+// Where a link on the way may lead.
+enum class Reach {
+  kFixed,             // to a fixed disk only
+  kFixedOrRemovable,  // also to a removable drive: a library that a list names
+};
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+}
+
+// An id that the system gives for a file system without 128-bit ids (all
+// zeros) or for a file without a unique one (all ones) must be ignored.
+bool IsKnownId(const FolderId& id) {
+  const auto same = [&](std::uint8_t byte) {
+    return std::all_of(id.file.begin(), id.file.end(), [=](std::uint8_t b) { return b == byte; });
+  };
+  return !same(0) && !same(0xFF);
+}
+
+class Search {
+ public:
+  Search(const GameSearchPlaces& places, SearchDisks& disks,
+         const std::function<void(const std::string&)>& found)
+      : places_(places), disks_(disks), found_(found) {}
+
+  void Run() {
+    for (const std::string& drive : places_.drives) {
+      if (disks_.DriveKind(drive) != VolumeKind::kFixed) continue;
+      for (const char* steam : kSteamOnADrive) {
+        if (Reaches(drive, steam, Reach::kFixed)) Steam(drive + steam);
+      }
+      for (const char* store : kStoreGames) {
+        if (Reaches(drive, store, Reach::kFixed)) Games(drive + store);
+      }
+    }
+    if (!places_.homes.empty() && disks_.DriveKind(places_.homes) == VolumeKind::kFixed) {
+      for (const FolderEntry& entry : disks_.Subfolders(places_.homes)) {
+        if (!Enters(places_.homes, entry, Reach::kFixed)) continue;
+        const std::string home = places_.homes + entry.name + '\\';
+        for (const char* steam : kSteamInAHome) {
+          if (Reaches(home, steam, Reach::kFixed)) Steam(home + steam);
+        }
+      }
+    }
+    for (Game& game : games_) LookAtGame(game);
+    for (Game& game : games_) LookBelowGame(game);
+  }
+
+ private:
+  struct Game {
+    std::string folder;
+    std::vector<FolderEntry> entries;  // its folders, until the game is done
+  };
+
+  // Whether the search may go into `parent`'s folder `entry`.
+  bool Enters(const std::string& parent, const FolderEntry& entry, Reach reach) {
+    if (entry.placeholder) return false;
+    if (!entry.link) return true;
+    const VolumeKind kind = disks_.LinkTarget(parent + entry.name + '\\');
+    return kind == VolumeKind::kFixed ||
+           (kind == VolumeKind::kRemovable && reach == Reach::kFixedOrRemovable);
+  }
+
+  // Whether the folders `below` (each ending with a backslash) lead from
+  // `folder` to an existing folder that the search may go into.
+  bool Reaches(const std::string& folder, std::string_view below, Reach reach) {
+    std::string path = folder;
+    while (!below.empty()) {
+      const std::size_t end = std::min(below.find('\\'), below.size());
+      const std::string_view name = below.substr(0, end);
+      below.remove_prefix(std::min(end + 1, below.size()));
+      if (name.empty()) continue;
+      const std::optional<FolderEntry> entry = disks_.Look(path + std::string(name) + '\\');
+      if (!entry || !Enters(path, *entry, reach)) return false;
+      path += entry->name + '\\';
+    }
+    return true;
+  }
+
+  // A Steam folder is a library itself, and lists the others.
+  void Steam(const std::string& folder) {
+    Library(folder);
+    if (!Reaches(folder, "steamapps\\", Reach::kFixed)) return;
+    const std::string list =
+        disks_.Text(folder + "steamapps\\libraryfolders.vdf", kMaxLibraryListBytes + 1);
+    for (const std::string& listed : SteamLibraryPaths(list)) {
+      const std::string library = ListedLibrary(listed);
+      if (!library.empty()) Library(library);
+    }
+  }
+
+  // A listed library as a folder with its backslash, on a fixed drive or a
+  // removable one; empty for anything else (a share, a relative path, a
+  // Linux path on Windows) and for a library that is not there.
+  std::string ListedLibrary(const std::string& listed) {
+    std::string folder = listed;
+    if (folder[0] == '/') {
+      if (places_.linuxRoot.empty()) return "";
+      folder = places_.linuxRoot + folder.substr(1);
+    }
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    if (folder.back() != '\\') folder += '\\';
+    const char letter = UpperAscii(folder[0]);
+    if (folder.size() < 3 || letter < 'A' || letter > 'Z' || folder[1] != ':' ||
+        folder[2] != '\\' || disks_.DriveKind(folder) == VolumeKind::kElsewhere) {
+      return "";
+    }
+    return Reaches(folder.substr(0, 3), folder.substr(3), Reach::kFixedOrRemovable) ? folder : "";
+  }
+
+  void Library(const std::string& folder) {
+    if (!libraries_.insert(Key(folder)).second) return;
+    if (Reaches(folder, "steamapps\\common\\", Reach::kFixed)) {
+      Games(folder + "steamapps\\common\\");
+    }
+  }
+
+  // Each folder in `folder` is a game.
+  void Games(const std::string& folder) {
+    for (const FolderEntry& entry : disks_.Subfolders(folder)) {
+      if (Enters(folder, entry, Reach::kFixed)) games_.push_back({folder + entry.name + '\\', {}});
+    }
+  }
+
+  // The game's folder and its data folder; the game is done when either
+  // holds the probe file.
+  void LookAtGame(Game& game) {
+    game.entries = disks_.Subfolders(game.folder);
+    const auto named = [&](std::string_view name) {
+      return std::any_of(game.entries.begin(), game.entries.end(),
+                         [&](const FolderEntry& entry) { return SameName(entry.name, name); });
+    };
+    if ((named("cars") && Offer(game.folder)) ||
+        (named("data") && Reaches(game.folder, "data\\", Reach::kFixed) &&
+         Offer(game.folder + "data\\"))) {
+      game.entries.clear();
+    }
+  }
+
+  // The data folder of each of the game's folders.
+  void LookBelowGame(Game& game) {
+    for (const FolderEntry& entry : game.entries) {
+      if (Enters(game.folder, entry, Reach::kFixed)) {
+        const std::string folder = game.folder + entry.name + '\\';
+        if (Reaches(folder, "data\\", Reach::kFixed)) Offer(folder + "data\\");
+      }
+    }
+    game.entries = {};
+  }
+
+  // Offers `folder` if it holds the probe file and was not offered before;
+  // returns whether it holds it.
+  bool Offer(const std::string& folder) {
+    if (!Reaches(folder, kProbeFolder, Reach::kFixed) || !disks_.HasFile(ProbeFilePath(folder))) {
+      return false;
+    }
+    if (dataFolders_.insert(Key(folder)).second) found_(folder);
+    return true;
+  }
+
+  // The folder's id in hex after a '*'; without one, the path with its ASCII
+  // letters in upper case, which holds no '*'.
+  std::string Key(const std::string& folder) {
+    std::string key;
+    const std::optional<FolderId> id = disks_.IdOf(folder);
+    if (!id || !IsKnownId(*id)) {
+      std::transform(folder.begin(), folder.end(), std::back_inserter(key), UpperAscii);
+      return key;
+    }
+    key = '*';
+    const auto hex = [&](std::uint8_t byte) {
+      key += "0123456789abcdef"[byte >> 4];
+      key += "0123456789abcdef"[byte & 15];
+    };
+    for (int shift = 56; shift >= 0; shift -= 8) hex(static_cast<std::uint8_t>(id->volume >> shift));
+    for (const std::uint8_t byte : id->file) hex(byte);
+    return key;
+  }
+
+  const GameSearchPlaces& places_;
+  SearchDisks& disks_;
+  const std::function<void(const std::string&)>& found_;
+  std::set<std::string> libraries_;
+  std::set<std::string> dataFolders_;
+  std::vector<Game> games_;
+};
+
+}  // namespace
+
+void FindGameDataFolders(const GameSearchPlaces& places, SearchDisks& disks,
+                         const std::function<void(const std::string&)>& found) {
+  Search(places, disks, found).Run();
+}

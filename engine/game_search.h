@@ -1,0 +1,93 @@
+#pragma once
+
+// Finding the game's data folders on this PC without the registry: only in
+// the places where Steam, GOG Galaxy and the Epic Games launcher put games by
+// default, and in the Steam libraries Steam's lists name. No disk is walked,
+// and the search stays on the PC's own disks. Portable: it asks the disks
+// through SearchDisks, which the program implements over Windows and tests
+// fake. Paths are UTF-8 with backslashes; folders end with one.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What kind of volume a folder lies on.
+enum class VolumeKind {
+  kFixed,      // a disk of this PC's own
+  kRemovable,  // a removable drive: an SD card, a USB stick
+  kElsewhere,  // a network share, an optical or RAM disk, anything unknown
+};
+
+// A folder as its parent lists it, or as it is looked up by its path.
+struct FolderEntry {
+  std::string name;          // without separator
+  bool link = false;         // a junction, symbolic link or mount point
+  bool placeholder = false;  // a cloud file's stand-in, its contents elsewhere
+};
+
+// What tells a folder apart however it is reached.
+struct FolderId {
+  std::uint64_t volume = 0;              // the volume's serial number
+  std::array<std::uint8_t, 16> file{};   // the file system's 128-bit id
+};
+
+// The few questions the search asks of the disks. None of them follows a
+// link that the search has not been told it may follow: a query names a
+// folder only when every link on its way has been judged by LinkTarget.
+class SearchDisks {
+ public:
+  virtual ~SearchDisks() = default;
+  // The kind of the drive that `path` begins with (C:\); kElsewhere for a
+  // share or a path without a drive. Reads nothing from the drive.
+  virtual VolumeKind DriveKind(const std::string& path) = 0;
+  // The folders in `folder`; none when it cannot be read.
+  virtual std::vector<FolderEntry> Subfolders(const std::string& folder) = 0;
+  // `folder` itself, a link at its end not followed; nullopt when no folder
+  // has that name.
+  virtual std::optional<FolderEntry> Look(const std::string& folder) = 0;
+  // The kind of volume to which the link `folder` finally leads, decided
+  // without reaching any volume but a fixed one.
+  virtual VolumeKind LinkTarget(const std::string& folder) = 0;
+  // The folder's id; nullopt when the system gives none.
+  virtual std::optional<FolderId> IdOf(const std::string& folder) = 0;
+  // Up to `most` bytes of the file; empty when it cannot be read at once.
+  virtual std::string Text(const std::string& file, std::size_t most) = 0;
+  // Whether a file (not a folder) has this name.
+  virtual bool HasFile(const std::string& file) = 0;
+};
+
+// Where a search starts.
+struct GameSearchPlaces {
+  std::vector<std::string> drives;  // the drives (C:\) or folders standing for them
+  std::string homes;                // Linux homes, one folder each (Z:\home\)
+  std::string linuxRoot;            // where Linux's / is (Z:\); empty: none
+};
+
+// Calls `found` with each data folder of the game in `places`, with its
+// trailing backslash, as soon as it is found, and each folder once however it
+// was reached (spelling, case, links).
+//
+// Where it looks: on each fixed drive, Steam at Program Files (x86)\Steam,
+// Program Files\Steam, Steam and SteamLibrary; in each home, Steam at
+// .local\share\Steam, .steam\steam and Flatpak's
+// .var\app\com.valvesoftware.Steam\.local\share\Steam; every library that
+// such a Steam's steamapps\libraryfolders.vdf names on a fixed drive or a
+// removable one (Linux paths taken below linuxRoot); and GOG Galaxy's and the
+// Epic Games launcher's games at Program Files (x86)\GOG Galaxy\Games and
+// Program Files\Epic Games on each fixed drive. Each folder in a library's
+// steamapps\common and in those two is a game. A game's data folder, the one
+// that holds the probe file, is the game's folder, its `data` folder, or the
+// `data` folder of one of its folders (as Epic installs it); the first two
+// are looked at for every game before the third for any.
+//
+// A link on the way is followed only where it leads to a fixed disk (within a
+// library that a list names, to a removable drive too); a cloud placeholder
+// is never opened. A list that is missing or malformed is skipped, as is a
+// folder that cannot be read. Throws only what `found` throws, and
+// std::bad_alloc.
+void FindGameDataFolders(const GameSearchPlaces& places, SearchDisks& disks,
+                         const std::function<void(const std::string&)>& found);

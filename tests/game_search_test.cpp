@@ -1,0 +1,270 @@
+// The search for the game's data folders on made-up PCs: drives of every
+// kind, links, cloud placeholders and file ids as Windows may give them.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "game_search.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+  return text;
+}
+
+// The drive (C:\) or share (\\nas\games\) that a path begins with.
+std::string RootOf(const std::string& path) {
+  if (!path.starts_with("\\\\")) return path.substr(0, 3);
+  return path.substr(0, path.find('\\', path.find('\\', 2) + 1) + 1);
+}
+
+struct Node {
+  std::string name;
+  bool file = false, placeholder = false;
+  std::string linkTo;  // the folder a link leads to
+  std::string text;    // a file's
+};
+
+// A PC's folders, files and links, which records every volume that the
+// search's queries reach and every placeholder that they open.
+class FakePc final : public SearchDisks {
+ public:
+  std::map<std::string, VolumeKind> drives;  // by root
+  std::set<std::string> zeroIdVolumes;       // roots whose file ids are all zeros
+  std::set<std::string> reached;             // roots
+  int placeholdersOpened = 0;
+
+  // A folder when `path` ends with a backslash, else a file; the folders on
+  // its way are made.
+  Node& Add(const std::string& path) {
+    Node* node = nullptr;
+    for (std::size_t i = RootOf(path).size(), end = 0; i < path.size(); i = end + 1) {
+      end = std::min(path.find('\\', i), path.size());
+      node = &nodes_[Upper(path.substr(0, end)) + '\\'];
+      node->name = path.substr(i, end - i);
+    }
+    node->file = path.back() != '\\';
+    return *node;
+  }
+
+  VolumeKind DriveKind(const std::string& path) override { return KindOf(path); }
+
+  std::vector<FolderEntry> Subfolders(const std::string& folder) override {
+    const std::string at = Upper(Resolve(folder, true));
+    std::vector<FolderEntry> found;
+    for (auto node = nodes_.upper_bound(at); node != nodes_.end() && node->first.starts_with(at);
+         ++node) {
+      if (!node->second.file && node->first.find('\\', at.size()) == node->first.size() - 1) {
+        found.push_back(EntryOf(node->second));
+      }
+    }
+    return found;
+  }
+
+  std::optional<FolderEntry> Look(const std::string& folder) override {
+    const auto node = nodes_.find(Upper(Resolve(folder, false)));
+    if (node == nodes_.end() || node->second.file) return std::nullopt;
+    return EntryOf(node->second);
+  }
+
+  VolumeKind LinkTarget(const std::string& folder) override {
+    return KindOf(Resolve(folder, true, false));
+  }
+
+  std::optional<FolderId> IdOf(const std::string& folder) override {
+    const std::string at = Upper(Resolve(folder, true));
+    FolderId id;
+    id.volume = std::hash<std::string>()(RootOf(at));
+    if (zeroIdVolumes.count(RootOf(at)) == 0) {
+      const std::size_t hash = std::hash<std::string>()(at);
+      std::copy_n(reinterpret_cast<const std::uint8_t*>(&hash), sizeof hash, id.file.begin());
+    }
+    return id;
+  }
+
+  std::string Text(const std::string& file, std::size_t) override {
+    return HasFile(file) ? nodes_[Upper(Resolve(file, true))].text : "";
+  }
+
+  bool HasFile(const std::string& file) override {
+    const auto node = nodes_.find(Upper(Resolve(file, true)));
+    return node != nodes_.end() && node->second.file;
+  }
+
+ private:
+  VolumeKind KindOf(const std::string& path) const {
+    const auto drive = drives.find(Upper(RootOf(path)));
+    return drive != drives.end() ? drive->second : VolumeKind::kElsewhere;
+  }
+
+  static FolderEntry EntryOf(const Node& node) {
+    return {node.name, !node.linkTo.empty(), node.placeholder};
+  }
+
+  // Where `path` leads, each link on the way followed (the last one only
+  // when `followLast`), as the system would open it.
+  std::string Resolve(std::string path, bool followLast, bool record = true) {
+    if (path.back() != '\\') path += '\\';
+    std::string at = RootOf(path);
+    if (record) reached.insert(Upper(at));
+    for (std::size_t i = at.size(); i < path.size();) {
+      const std::size_t end = path.find('\\', i);
+      at += path.substr(i, end - i + 1);
+      i = end + 1;
+      const auto node = nodes_.find(Upper(at));
+      if (node == nodes_.end() || (i == path.size() && !followLast)) continue;
+      if (!node->second.linkTo.empty()) {
+        at = node->second.linkTo;
+        if (record) reached.insert(Upper(RootOf(at)));
+      } else if (node->second.placeholder && record) {
+        ++placeholdersOpened;
+      }
+    }
+    return at;
+  }
+
+  std::map<std::string, Node> nodes_;  // by upper-case path
+};
+
+constexpr char kSteam[] = "C:\\Program Files (x86)\\Steam\\";
+constexpr char kProbe[] = "cars\\n12\\n12.csv";
+
+// Steam's library list naming `folders`, as Steam wrote it before 2021.
+std::string OldLibraryList(const std::vector<std::string>& folders) {
+  std::string list = "\"LibraryFolders\" {";
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    list += " \"" + std::to_string(i + 1) + "\" \"";
+    for (const char c : folders[i]) list += c == '\\' ? "\\\\" : std::string(1, c);
+    list += '"';
+  }
+  return list + " }";
+}
+
+// What each family of generated PCs holds, and what the search must offer
+// there. Each family has the game in a library of its own, behind what the
+// family tries, and decoys in Steam's own library.
+constexpr const char* kFamilies[] = {
+    "game folder a link to a share",
+    "game folder a link to a removable drive",
+    "data folder a junction to a network drive",
+    "game folder a link to another fixed disk (twice)",
+    "game folder a cloud placeholder",
+    "data folder a cloud placeholder",
+    "library on an SD card that Steam's list names",
+    "library on a removable drive not named",
+    "library on a network drive that Steam's list names",
+    "libraries on a disk whose file ids are all zeros",
+};
+
+// The game's data folder at one of its known places in `game`, by `place`.
+std::string DataFolder(const std::string& game, int place) {
+  return game + (place == 0 ? "" : place == 1 ? "data\\" : "Game\\data\\");
+}
+
+std::string AddGame(FakePc& pc, const std::string& game, int place) {
+  pc.Add(DataFolder(game, place) + kProbe);
+  return DataFolder(game, place);
+}
+
+TEST(GameSearch, StaysOnThisPCsDisksInGeneratedPCs) {
+  constexpr int kTrialsPerFamily = 60;
+  std::printf("%-52s %6s %8s %11s %18s\n", "family", "trials", "as due", "off this PC",
+              "placeholder opened");
+  for (std::size_t f = 0; f < std::size(kFamilies); ++f) {
+    int asDue = 0, offDisk = 0, opened = 0;
+    for (int trial = 0; trial < kTrialsPerFamily; ++trial) {
+      std::mt19937 random(static_cast<unsigned>(1000 * f + trial));
+      const auto pick = [&](int n) { return static_cast<int>(random() % n); };
+      FakePc pc;
+      pc.drives = {{"C:\\", VolumeKind::kFixed}, {"D:\\", VolumeKind::kFixed},
+                   {"E:\\", VolumeKind::kRemovable}, {"N:\\", VolumeKind::kElsewhere}};
+      const std::string common = std::string(kSteam) + "steamapps\\common\\";
+      for (int decoy = pick(6); decoy > 0; --decoy) {
+        const std::string game = common + "Decoy" + std::to_string(decoy) + "\\";
+        pc.Add(game + (pick(2) ? "data\\cars\\" : "bin\\data\\"));
+      }
+      std::vector<std::string> listed = {pick(2) ? kSteam : Upper(kSteam)};
+      std::vector<std::string> expected;
+      std::set<std::string> allowed = {"C:\\", "D:\\"};
+      const int place = pick(3);
+      const std::string game = "Kestrune" + std::string(pick(2) ? "" : " Deluxe") + "\\";
+      switch (f) {
+        case 0:
+        case 1: {
+          const std::string target = (f == 0 ? "\\\\nas\\games\\" : "E:\\Games\\") + game;
+          AddGame(pc, target, place);
+          pc.Add(common + game).linkTo = target;
+          break;
+        }
+        case 2:
+          AddGame(pc, "N:\\Kestrune\\", 0);
+          pc.Add(common + game + "data\\").linkTo = "N:\\Kestrune\\";
+          break;
+        case 3:
+          expected = {DataFolder(common + game, place)};
+          AddGame(pc, "D:\\Games\\" + game, place);
+          pc.Add(common + game).linkTo = "D:\\Games\\" + game;
+          pc.Add(common + "Zz " + game).linkTo = "D:\\Games\\" + game;
+          break;
+        case 4:
+        case 5: {
+          const std::string data = AddGame(pc, common + game, f == 4 ? place : 1);
+          pc.Add(f == 4 ? common + game : data).placeholder = true;
+          break;
+        }
+        case 6:
+        case 7:
+          expected = {AddGame(pc, "E:\\SteamLibrary\\steamapps\\common\\" + game, place)};
+          if (f == 6) {
+            listed.push_back(pick(2) ? "E:\\SteamLibrary" : "e:/SteamLibrary/");
+            allowed.insert("E:\\");
+          } else {
+            expected.clear();
+          }
+          break;
+        case 8:
+          AddGame(pc, "N:\\SteamLibrary\\steamapps\\common\\" + game, place);
+          listed.push_back("N:\\SteamLibrary");
+          listed.push_back("\\\\nas\\games\\SteamLibrary");
+          break;
+        case 9:
+          pc.zeroIdVolumes.insert("D:\\");
+          expected = {AddGame(pc, "D:\\SteamLibrary\\steamapps\\common\\" + game, place),
+                      AddGame(pc, "D:\\Lib\\steamapps\\common\\" + game, place)};
+          listed.push_back("D:\\Lib");
+          listed.push_back("d:\\steamlibrary");  // the drive's own, in other letters
+          break;
+      }
+      std::shuffle(listed.begin(), listed.end(), random);
+      pc.Add(std::string(kSteam) + "steamapps\\libraryfolders.vdf").text = OldLibraryList(listed);
+      // Spelt as listed or as found, in any case.
+      std::vector<std::string> found;
+      FindGameDataFolders({{"C:\\", "D:\\", "E:\\", "N:\\"}, "", ""}, pc,
+                          [&](const std::string& folder) { found.push_back(folder); });
+      for (std::vector<std::string>* folders : {&found, &expected}) {
+        std::transform(folders->begin(), folders->end(), folders->begin(), Upper);
+        std::sort(folders->begin(), folders->end());
+      }
+      asDue += found == expected;
+      offDisk +=
+          !std::includes(allowed.begin(), allowed.end(), pc.reached.begin(), pc.reached.end());
+      opened += pc.placeholdersOpened > 0;
+      EXPECT_EQ(found, expected) << kFamilies[f] << ", seed " << 1000 * f + trial;
+    }
+    std::printf("%-52s %6d %8d %11d %18d\n", kFamilies[f], kTrialsPerFamily, asDue, offDisk,
+                opened);
+    EXPECT_EQ(offDisk, 0) << kFamilies[f] << ": a volume reached that is not this PC's own";
+    EXPECT_EQ(opened, 0) << kFamilies[f] << ": a cloud placeholder opened";
+  }
+}
+
+}  // namespace
