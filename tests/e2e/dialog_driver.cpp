@@ -1691,13 +1691,13 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
   {
     std::printf("# The game found in Steam's folder on drive C:\n");
     const std::string steam = "C:\\Program Files (x86)\\Steam";
-    const std::string game = steam + "\\steamapps\\common\\Kestrune";
+    const std::string steamGame = steam + "\\steamapps\\common\\Kestrune";
     RemoveTree(steam);
-    const Cars found = MakeGameFolder(game + "\\data");
+    const Cars found = MakeGameFolder(steamGame + "\\data");
     {
       Program program(exe, "C:\\windows");
       const HWND main = Start(program);
-      TestFoundGame(program, main, module, game, found);
+      TestFoundGame(program, main, module, steamGame, found);
       Key(VK_ESCAPE);
       DWORD code = 1;
       Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
