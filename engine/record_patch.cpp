@@ -412,24 +412,6 @@ StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
   return sink.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
 }
 
-StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values) {
-  class ValueSink : public RecordSink {
-   public:
-    explicit ValueSink(std::vector<double>& values) : values_(values) {}
-    void Append(const char*, std::size_t) override {}
-    void BrakeField(std::string& field, char) override {
-      values_.push_back(LeadingDecimal(field));
-    }
-    bool PassOverlongBrakeField() override { return true; }
-    void EndRecord(std::uint64_t) override {}
-    bool failed() const override { return false; }
-
-   private:
-    std::vector<double>& values_;
-  } sink(values);
-  return WalkRecords(in, true, sink);
-}
-
 bool PatchCarFile(int level, const std::string& backupPath,
                   const std::string& dataPath) {
   const FilePtr backup(OpenForReading(backupPath));
