@@ -34,6 +34,7 @@ struct Wanted {
 // The distinct values of a sorted list, each wanted as often as it occurs.
 void WantAll(std::span<const KeyedBrake> values, std::vector<Wanted>& wanted) {
   wanted.clear();
+  wanted.reserve(values.size());  // all at once: untouched memory costs nothing
   for (const KeyedBrake& record : values) {
     if (wanted.empty() || wanted.back().value != record.value) {
       wanted.push_back({record.value, 0, 0});
