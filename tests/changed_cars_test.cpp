@@ -126,12 +126,16 @@ class CarMaker {
     return car;
   }
 
-  // A record to add to `car`: one of its own, or a look-alike of one of its
-  // records, each brake new.
-  Record RecordFor(const Records& car, int brakeStyle) {
-    const int filled = Filled(car);
-    return filled == 0 || Below(2) ? MakeRecord(brakeStyle)
-                                   : LookAlike(car[Below(filled)], brakeStyle);
+  // Adds one to five records: each of its own, or a look-alike of one of
+  // the car's records, its brake new.
+  void AddRecords(Records& car, int brakeStyle) {
+    for (int n = 1 + Below(5); n > 0; --n) {
+      const int filled = Filled(car);
+      const Record added = filled == 0 || Below(2)
+                               ? MakeRecord(brakeStyle)
+                               : LookAlike(car[Below(filled)], brakeStyle);
+      car.insert(car.begin() + Below(filled + 1), added);
+    }
   }
 
   // Removes `count` records at random, keeping one at least.
@@ -266,10 +270,7 @@ const std::vector<Family>& MoreFamilies() {
       {"update: records added and dropped", true,
        [](Records& car, CarMaker& make, int style) {
          make.RemoveRecords(car, 1 + Filled(car) / 4);
-         for (int n = 1 + make.Below(5); n > 0; --n) {
-           const Record added = make.RecordFor(car, style);
-           car.insert(car.begin() + make.Below(Filled(car) + 1), added);
-         }
+         make.AddRecords(car, style);
        }},
       {"update: records reordered, half the brakes new", true,
        [](Records& car, CarMaker& make, int style) {
@@ -293,12 +294,7 @@ const std::vector<Family>& MoreFamilies() {
          }
        }},
       {"edit: records added by another mod", false,
-       [](Records& car, CarMaker& make, int style) {
-         for (int n = 1 + make.Below(5); n > 0; --n) {
-           const Record added = make.RecordFor(car, style);
-           car.insert(car.begin() + make.Below(Filled(car) + 1), added);
-         }
-       }},
+       [](Records& car, CarMaker& make, int style) { make.AddRecords(car, style); }},
       {"edit: look-alike records shuffled", false,
        [](Records& car, CarMaker& make, int) {
          std::map<Record, std::vector<int>> alike;  // other fields: records
