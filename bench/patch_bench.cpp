@@ -1,6 +1,7 @@
 // Benchmark of the patch (Linux): throughput of PatchRecordStream against cp
 // and awk on one synthetic file, peak memory at two input sizes, the cost of
-// reading a large car's state beside one patch pass, and whole Apply and
+// reading the state of large cars of three shapes (one of 1,000,000 records
+// alike but for the brake) beside one patch pass, and whole Apply and
 // Restore runs over a 47-car folder, with the folder's state read for the
 // dialog beside them.
 //
@@ -60,14 +61,20 @@ void ShowNotice(const std::string& text) { notices.push_back(text); }
 
 namespace {
 
-// Car-like data: a header record, then CR LF records of kFields fields
-// mixing decimals, integers, words and empty fields. With `sparseBrakes`
-// only every 1000th record has a brake value; the others' brake field is
-// empty.
+// What the records of a generated car hold besides their header.
+enum class Shape {
+  kEveryBrake,    // other fields mixing decimals, integers, words and empty
+                  // fields, and a brake value in every record
+  kSparseBrakes,  // the same, but only every 1000th record has a brake value;
+                  // the others' brake field is empty
+  kAlike,         // no header, and every field but the brake empty
+};
+
+// Car-like data: a header record, then CR LF records of kFields fields, as
+// `shape` says.
 class CarData {
  public:
-  CarData(unsigned seed, bool sparseBrakes)
-      : random_(seed), sparseBrakes_(sparseBrakes) {}
+  CarData(unsigned seed, Shape shape) : random_(seed), shape_(shape) {}
 
   std::string Header() const {
     std::string record = "col0";
@@ -83,9 +90,11 @@ class CarData {
     for (int column = 0; column < kFields; ++column) {
       if (column > 0) record += ',';
       const unsigned r = random_();
-      if (column == kBrakeFieldColumn && sparseBrakes_ && ++records_ % 1000 != 1) {
+      const bool brake = column == kBrakeFieldColumn;
+      if ((brake && shape_ == Shape::kSparseBrakes && ++records_ % 1000 != 1) ||
+          (!brake && shape_ == Shape::kAlike)) {
         text[0] = '\0';
-      } else if (column == kBrakeFieldColumn || r % 8 < 4) {
+      } else if (brake || r % 8 < 4) {
         std::snprintf(text, sizeof text, "%d.%03u",
                       static_cast<int>(r >> 8) % 20000 - 5000, r % 1000);
       } else if (r % 8 < 6) {
@@ -102,17 +111,17 @@ class CarData {
 
  private:
   std::mt19937 random_;
-  bool sparseBrakes_;
+  Shape shape_;
   unsigned records_ = 0;
 };
 
-// Writes a header and then records until the file has at least `bytes`
-// bytes, or `records` records in all when `bytes` is 0.
+// Writes a header (but for kAlike) and then records until the file has at
+// least `bytes` bytes, or `records` records in all when `bytes` is 0.
 void Generate(const fs::path& file, std::uint64_t bytes, int records,
-              unsigned seed, bool sparseBrakes = false) {
-  CarData car(seed, sparseBrakes);
+              unsigned seed, Shape shape = Shape::kEveryBrake) {
+  CarData car(seed, shape);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  std::string record = car.Header();
+  std::string record = shape == Shape::kAlike ? car.Record() : car.Header();
   std::uint64_t written = 0;
   for (int count = 1;; ++count) {
     out.write(record.data(), static_cast<std::streamsize>(record.size()));
@@ -383,16 +392,19 @@ struct StateRead {
   double seconds = 0;
 };
 
-// Reading the state of the car whose backup is `backup` (`shape` says what
-// it holds), in each state, as a ratio to one patch pass of the backup
+// Reading the state of the car whose backup is `backup`, of `shape`, in
+// each state, as a ratio to one patch pass of the backup
 // (PatchRecordStream file to file); all files in the page cache. Also the
-// peak memory of a read that keys every record of both files, beyond that
-// of one on two small files. False when a state is read wrongly or a target
-// is missed.
-bool TimeStateReads(const fs::path& backup, bool sparseBrakes, const fs::path& folder,
+// peak memory of a read that keys every record of both files, and of one
+// that judges all brake values as lists too, per record beyond that of the
+// same read on a car half as large. False when a state is read wrongly or a
+// target is missed.
+bool TimeStateReads(const fs::path& backup, Shape shape, const fs::path& folder,
                     int runs) {
-  const char* shape =
-      sparseBrakes ? "brake fields nearly all empty" : "brake values in every record";
+  const char* shapeName = shape == Shape::kEveryBrake ? "brake values in every record"
+                          : shape == Shape::kSparseBrakes
+                              ? "brake fields nearly all empty"
+                              : "records alike but for the brake";
   const std::string self = fs::read_symlink("/proc/self/exe");
   const fs::path patched = folder / "state-patch.csv";
   std::vector<StateRead> reads = {
@@ -403,18 +415,22 @@ bool TimeStateReads(const fs::path& backup, bool sparseBrakes, const fs::path& f
       {"edited (last record removed)", folder / "state-edited.csv",
        CarState::kEditedAfterTweak},
       {"edited (records in reverse order)", folder / "state-moved.csv",
+       CarState::kEditedAfterTweak},
+      {"edited (first record removed)", folder / "state-cut.csv",
        CarState::kEditedAfterTweak}};
   fs::copy_file(backup, reads[0].data, fs::copy_options::overwrite_existing);
   Patch(2, backup.c_str(), reads[1].data.c_str());
   int record = 0;
-  RewriteBrakes(backup, reads[2].data, [&](const std::string& field) {
-    return ++record % 4 == 0 ? std::to_string(std::atof(field.c_str()) + 1.5)
-                             : field;
-  });
+  const auto updateQuarter = [&](const std::string& field) {
+    return ++record % 4 == 0 ? std::to_string(std::atof(field.c_str()) + 1.5) : field;
+  };
+  RewriteBrakes(backup, reads[2].data, updateQuarter);
   {
     std::string tweaked = ReadBytes(reads[1].data);
     tweaked.erase(tweaked.rfind("\r\n", tweaked.size() - 7) + 2);  // 2 empty records
     std::ofstream(reads[3].data, std::ios::binary) << tweaked;
+    tweaked.erase(0, tweaked.find("\r\n") + 2);
+    std::ofstream(reads[5].data, std::ios::binary) << tweaked;
   }
   WriteReversed(reads[1].data, reads[4].data);
   std::vector<double> patches;
@@ -430,7 +446,7 @@ bool TimeStateReads(const fs::path& backup, bool sparseBrakes, const fs::path& f
   bool ok = true;
   std::printf("\nReading a car's state (%s, %.1f MB backup), median of %d runs; "
               "one patch pass of it: %.3f s\n",
-              shape, fs::file_size(backup) / kMB, runs, patch);
+              shapeName, fs::file_size(backup) / kMB, runs, patch);
   for (StateRead& read : reads) {
     std::vector<double> seconds;
     CarState state{};
@@ -452,19 +468,27 @@ bool TimeStateReads(const fs::path& backup, bool sparseBrakes, const fs::path& f
               worst <= 2 ? "met" : "MISSED", worst);
 
   // Memory per record: the slope between a car of the same shape half as
-  // large and this one, read with every record keyed.
+  // large and this one, read with every record keyed (records reversed), and
+  // with the brake values judged as lists as well (a quarter of them new).
   const fs::path smallBackup = folder / "state-small.csv";
-  const fs::path smallMoved = folder / "state-small-moved.csv";
-  Generate(smallBackup, fs::file_size(backup) / 2, 0, 281, sparseBrakes);
-  Patch(2, smallBackup.c_str(), smallMoved.c_str());
-  WriteReversed(smallMoved, smallMoved);
-  const long smallKiB = StatePeakKiB(smallMoved, smallBackup, folder);
-  const long bigKiB = StatePeakKiB(reads[4].data, backup, folder);
+  const fs::path smallChanged = folder / "state-small-changed.csv";
+  Generate(smallBackup, fs::file_size(backup) / 2, 0, 281, shape);
   const double records = static_cast<double>(RecordCount(backup) - RecordCount(smallBackup));
-  std::printf("  peak memory with every record keyed: %.1f bytes a record of each file\n",
-              (bigKiB - smallKiB) * 1024.0 / (2 * records));
+  for (const bool lists : {false, true}) {
+    if (lists) {
+      RewriteBrakes(smallBackup, smallChanged, updateQuarter);
+    } else {
+      Patch(2, smallBackup.c_str(), smallChanged.c_str());
+      WriteReversed(smallChanged, smallChanged);
+    }
+    const long smallKiB = StatePeakKiB(smallChanged, smallBackup, folder);
+    const long bigKiB = StatePeakKiB(reads[lists ? 2 : 4].data, backup, folder);
+    std::printf("  peak memory, %s: %.1f bytes a record of each file\n",
+                lists ? "values judged as lists too" : "every record keyed",
+                (bigKiB - smallKiB) * 1024.0 / (2 * records));
+  }
   fs::remove(smallBackup);
-  fs::remove(smallMoved);
+  fs::remove(smallChanged);
   for (const StateRead& read : reads) fs::remove(read.data);
   return ok && worst <= 2;
 }
@@ -523,11 +547,16 @@ int RunAll(const fs::path& folder, int megabytes, int runs) {
   const long bigRssKiB = contenders[1].maxRssKiB;
 
   const fs::path sparse = folder / "cars-sparse.csv";
-  Generate(sparse, static_cast<std::uint64_t>(megabytes * kMB), 0, 280, true);
-  const bool everyOk = TimeStateReads(big, false, folder, runs);
-  const bool sparseOk = TimeStateReads(sparse, true, folder, runs);
-  const bool statesOk = everyOk && sparseOk;
+  Generate(sparse, static_cast<std::uint64_t>(megabytes * kMB), 0, 280,
+           Shape::kSparseBrakes);
+  const bool everyOk = TimeStateReads(big, Shape::kEveryBrake, folder, runs);
+  const bool sparseOk = TimeStateReads(sparse, Shape::kSparseBrakes, folder, runs);
   fs::remove(sparse);
+  const fs::path alike = folder / "cars-alike.csv";
+  Generate(alike, 0, 1'000'000, 282, Shape::kAlike);
+  const bool alikeOk = TimeStateReads(alike, Shape::kAlike, folder, runs);
+  fs::remove(alike);
+  const bool statesOk = everyOk && sparseOk && alikeOk;
 
   // Cars as in the sample folder (2 to 5 records), then larger ones.
   const WholeRun sample = TimeWholeRuns(

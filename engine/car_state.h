@@ -20,29 +20,36 @@ enum class CarState {
                       // game (an update, a check of its files) has put a new
                       // file there
   kEditedAfterTweak,  // but its brake values still carry a tweak (another
-                      // program or a hand edit changed a tweaked file), or do
-                      // not tell either way
+                      // program or a hand edit changed a tweaked file), do
+                      // not tell either way, or tell opposite ways record by
+                      // record and all together
 };
 
 // Reads the car's data file and backup and says which state they are in.
 // Changes nothing, and never waits on a pipe or device.
 //
-// A changed data file is judged record by record (see brake_evidence.h).
-// Its records are paired with the backup's by their other fields: while the
-// two files run in step, then by a hash of their other bytes, and, where
-// some still pair in neither file, by the values those fields hold (1, 1.0
-// and 1e0 are one). Records that pair in neither file count as sorted
-// lists of values. A clear verdict is taken; where there is none, the brake
-// values are judged again as plain sorted lists, records set aside, and if
-// that is not clear either, the file is taken as edited after a tweak,
-// which leaves it as it is.
+// A changed data file is judged by its brake values (see brake_evidence.h),
+// in two views. In the paired view, a record pairs with the backup's record
+// whose other fields are the same only where those fields occur once in
+// each file; the records whose other fields repeat in either file (records
+// alike but for the brake, records repeated whole) are judged as a group,
+// their brake values side by side as sorted lists, and so are the records
+// that pair with none. The other fields compare as bytes, or, where some
+// records then pair in neither file, as the values they hold (1, 1.0 and
+// 1e0 are one). The lists view sets records aside: all the file's brake
+// values beside all the backup's, as sorted lists. The paired view decides
+// where it is clear, unless the lists clearly say the opposite; where it is
+// not clear, the lists decide. Two clear views that disagree, or two that
+// are not clear, make the file edited after a tweak, which leaves it as it
+// is.
 //
 // Cost: one pass over both files decides whether the data file is the
-// backup patched at any level, all levels at once, and pairs the records
-// that stay in step; it stops where they no longer do, and only the rest
-// is read again, keyed. Memory: constant, but for the records read keyed
-// 16 bytes a record of each file, and 8 more for those that pair by neither
-// key; judging plain lists takes 8 bytes a record of each file.
+// backup patched at any level, all levels at once, and keys the records it
+// passes while they stay in step; it stops where they no longer do, and
+// only the rest is read again, keyed. Memory: constant while the files are
+// compared byte for byte; after that 16 bytes a record of each file, and up
+// to 24 more a record of the data file while brake values are judged as
+// sorted lists.
 //
 // For kTweaked, `tweakLevels` gets the levels (bit L for level L, 0 to 4) at
 // which the backup's patch is the data file: more than one where those

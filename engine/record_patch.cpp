@@ -355,18 +355,27 @@ void RewriteBrakeField(std::string& field, int column, int level) {
 }
 
 double PatchedBrakeValue(double value, int level) {
-  // Where the rounding to thousandths is plain, the number comes without the
-  // text: the whole thousandths divided by 1000 is what reading the text
-  // gives, both being correctly rounded. Close to a tie, the product's own
-  // rounding error could tip it, so the text decides.
-  // (Plain arithmetic: the toolchain's rounding functions would be one more
-  // library part in the program.)
-  const double thousandths = value * (level * 0.25) * 1000.0;
+  // The number comes without the text where the rounding to thousandths is
+  // plain: the whole thousandths divided by 1000 is what reading the text
+  // gives, both being correctly rounded. The product's side of the halfway
+  // point is taken exactly, its rounding error added back (Dekker's product,
+  // exact as 1000 has few bits), so only a product exactly halfway, which
+  // the text rounds to even, needs the text. (Plain arithmetic, with no
+  // fused multiply-add, which the build does not use: the toolchain's
+  // rounding functions would be one more library part in the program.)
+  const double product = value * (level * 0.25);
+  const double thousandths = product * 1000.0;
   if (std::fabs(thousandths) < 1e15) {
+    const double split = product * 134217729.0;  // 2^27 + 1
+    const double high = split - (split - product);
+    const double error = (high * 1000.0 - thousandths) + (product - high) * 1000.0;
     const auto whole = static_cast<long long>(thousandths);  // toward zero
     const double fraction = thousandths - static_cast<double>(whole);
-    if (std::fabs(std::fabs(fraction) - 0.5) > std::fabs(thousandths) * 1e-15 + 1e-300) {
-      const long long nearest = whole + (fraction > 0.5) - (fraction < -0.5);
+    // Past the halfway point away from zero (> 0), or short of it (< 0).
+    const double pastHalf =
+        thousandths >= 0 ? (fraction - 0.5) + error : -((fraction + 0.5) + error);
+    if (pastHalf != 0) {
+      const long long nearest = whole + (pastHalf > 0 ? (thousandths >= 0 ? 1 : -1) : 0);
       return static_cast<double>(nearest) / 1000.0;
     }
   }
@@ -401,24 +410,6 @@ StreamResult PatchRecordStream(std::FILE* in, std::FILE* out, int level) {
   const StreamResult result = WalkRecords(in, rewrites, sink);
   if (result != StreamResult::kDone) return result;
   return sink.Flush() ? StreamResult::kDone : StreamResult::kWriteError;
-}
-
-StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values) {
-  class ValueSink : public RecordSink {
-   public:
-    explicit ValueSink(std::vector<double>& values) : values_(values) {}
-    void Append(const char*, std::size_t) override {}
-    void BrakeField(std::string& field, char) override {
-      values_.push_back(LeadingDecimal(field));
-    }
-    bool PassOverlongBrakeField() override { return true; }
-    void EndRecord(std::uint64_t) override {}
-    bool failed() const override { return false; }
-
-   private:
-    std::vector<double>& values_;
-  } sink(values);
-  return WalkRecords(in, true, sink);
 }
 
 bool PatchCarFile(int level, const std::string& backupPath,

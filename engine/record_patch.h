@@ -79,9 +79,3 @@ class RecordSink {
 // Reads in blocks and keeps constant memory. kDone, kReadError, kWriteError
 // or kBrakeFieldTooLong.
 StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, RecordSink& sink);
-
-// Appends to `values` the number of each record's brake field in `in`, read
-// as the patch reads it (BrakeFieldValue), in record order. Records without
-// a brake field, or with one longer than kFieldCapacity - 1 bytes, add none.
-// kDone or kReadError.
-StreamResult ReadBrakeValues(std::FILE* in, std::vector<double>& values);

@@ -134,6 +134,12 @@ state("numbers-rewritten", 2, small.replace(b".5,", b".50,"), small)
 state("empty-data", 0, b"", small)
 state("empty-backup", 4, small, b"")
 state("lf-records", 2, tweaked.replace(b"\r\n", b"\n"), small)
+# Records alike but for the brake, tweaked, then one removed or all moved.
+alike = b"".join(b"," * BRAKE + b"%d.5" % n + b"," * 21 + b"\r\n" for n in range(1, 9))
+alike_lines = patched(alike, 2).split(b"\r\n")
+state("alike-tweaked-first-removed", 2, b"\r\n".join(alike_lines[1:]), alike)
+state("alike-tweaked-records-moved", 2,
+      b"\r\n".join(alike_lines[5:8] + alike_lines[:5] + alike_lines[8:]), alike)
 
 # Steam's library lists: as written since 2021 and before, from Windows and
 # Linux, and broken ones.

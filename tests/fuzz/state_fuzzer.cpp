@@ -2,16 +2,22 @@
 // first input byte picks a level (0 to 4), the next two the length of the
 // data file (little-endian), whose bytes follow; the rest is the backup. A
 // file is as backed up beside itself and tweaked beside its own patch at
-// any level; any other pair is read without failing.
+// any level; any other pair is read without failing, and is never taken as
+// the game's where its brake values as plain lists clearly carry a tweak.
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "brake_evidence.h"
 #include "car_state.h"
+#include "file_system.h"
 #include "fuzz_support.h"
 #include "record_patch.h"
 
@@ -31,6 +37,29 @@ std::string FileWith(const char* name, const std::string& bytes) {
   const fs::path file = folder / name;
   std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
   return file.string();
+}
+
+// The verdict on the brake values of the two files as plain sorted lists.
+Verdict ListVerdict(const std::string& nowPath, const std::string& beforePath) {
+  class Values : public RecordSink {
+   public:
+    void Append(const char*, std::size_t) override {}
+    void BrakeField(std::string& field, char) override {
+      values.push_back({0, BrakeFieldValue(field)});
+    }
+    bool PassOverlongBrakeField() override { return true; }  // no value
+    void EndRecord(std::uint64_t) override {}
+    bool failed() const override { return false; }
+    std::vector<KeyedBrake> values;
+  } now, before;
+  for (auto [path, sink] : {std::pair{&nowPath, &now}, {&beforePath, &before}}) {
+    const FilePtr file(std::fopen(path->c_str(), "rb"));
+    WalkRecords(file.get(), true, *sink);
+    std::sort(sink->values.begin(), sink->values.end(), kByValue);
+  }
+  BrakeEvidence evidence;
+  evidence.AddValues(now.values, before.values);
+  return Judge(evidence);
 }
 
 const char* Name(CarState state) {
@@ -78,6 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        state == CarState::kEditedAfterTweak || state == CarState::kTweaked;
   if (now == before ? state != CarState::kAsBackedUp : !changed) {
     Fail(std::string("a data file read as ") + Name(state), input);
+  }
+  if (state == CarState::kUpdatedByGame && ListVerdict(dataFile, backup) == Verdict::kTweak) {
+    Fail("a data file whose plain lists carry a tweak read as the game's", input);
   }
   if (HaveSameBytes(dataFile, backup) != (now == before)) {
     Fail("HaveSameBytes is wrong", input);
