@@ -26,10 +26,8 @@ class GameStateTest : public EngineTest {
     std::map<std::string, std::string> cars;
     for (std::size_t i = 0; i < kCarIds.size(); ++i) {
       const GameFolderState::Car& car = state.cars[i];
-      cars[kCarIds[i]] = std::to_string(static_cast<int>(car.condition)) +
-                         (car.condition == Condition::kTweaked
-                              ? "/" + std::to_string(car.level)
-                              : std::string());
+      cars[kCarIds[i]] = car.condition == Condition::kTweaked ? Tweaked(car.level)
+                                                              : Plain(car.condition);
     }
     return cars;
   }
