@@ -17,6 +17,8 @@ namespace {
 // end), and once a reading of the game's state is done.
 constexpr UINT kGameSearch = WM_APP + 1;
 constexpr UINT kStateRead = WM_APP + 2;
+// Posted to the dialog when its DPI changes, to come after its scaling.
+constexpr UINT kFitStatus = WM_APP + 3;
 
 // The status is read again once typing in the path box has paused for this
 // long; a reading that takes longer than kSlowReadingMs says so.
@@ -119,8 +121,12 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       return TRUE;
     case WM_DPICHANGED:
       SetIcons();
-      SetStatus(m_strStatus);  // its lines are broken anew once the dialog is scaled
+      PostMessageW(m_hWnd, kFitStatus, 0, 0);
       return FALSE;  // the system still scales the dialog
+    case kFitStatus:
+      SetStatus(m_strStatus);  // its long words broken anew for its new width
+      result = 0;
+      return TRUE;
     case kGameSearch: {
       bool ended = false;
       const std::vector<std::string> found = m_gameSearch.TakeFound(ended);
