@@ -11,6 +11,7 @@
 
 #include "dpi_icon.h"
 #include "folder_list.h"
+#include "framework.h"
 #include "under_wine.h"
 #include "utf16_win32.h"
 
@@ -137,8 +138,7 @@ void CFolderSuggestions::TakeChosen(bool take) {
 // emptied if the rest of the text holds no separator.
 void CFolderSuggestions::ForgetFoldersWithoutSeparator(WPARAM character) const {
   if (m_pFolders == nullptr || IsSeparator(static_cast<wchar_t>(character))) return;
-  std::wstring text(GetWindowTextLengthW(m_hEdit) + 1, L'\0');
-  text.resize(GetWindowTextW(m_hEdit, text.data(), static_cast<int>(text.size())));
+  std::wstring text = WindowText(m_hEdit);
   DWORD start = 0, end = 0;
   SendMessageW(m_hEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                reinterpret_cast<LPARAM>(&end));
