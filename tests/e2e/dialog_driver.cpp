@@ -1402,8 +1402,13 @@ void ScreenshotWithList(const std::string& name, HWND main, HWND list) {
 // is found so far and, last, a line that says so.
 void TestListDuringSlowSearch(const Program& program, HWND main) {
   const HWND list = OpenFoundList(program, main);
-  const std::vector<std::string> lines =
-      list != nullptr ? ListLines(list) : std::vector<std::string>();
+  std::vector<std::string> lines;
+  WaitFor(  // a reading that meets the list while it grows may be torn
+      [&] {
+        if (list != nullptr) lines = ListLines(list);
+        return !lines.empty() && lines.back() == kStillSearching;
+      },
+      2000);
   Check(!lines.empty() && lines.back() == kStillSearching &&
             WindowText(GetDlgItem(main, IDC_PATH)).empty(),
         "Down during the search opens the list, with the last line \"" +
@@ -1417,15 +1422,17 @@ void TestListDuringSlowSearch(const Program& program, HWND main) {
 // line that said it goes on has gone, also from a list open meanwhile.
 void TestListAfterTheSearch(const Program& program, HWND main, std::vector<std::string> found) {
   const HWND list = OpenFoundList(program, main);
+  std::sort(found.begin(), found.end());
+  // The lines are read one by one from another process while the list may
+  // change, so only a reading that holds just the folders found counts.
   std::vector<std::string> lines;
   const bool ended = WaitFor(
       [&] {
         lines = ListLines(list);
-        return lines.empty() || lines.back() != kStillSearching;
+        std::sort(lines.begin(), lines.end());
+        return lines == found;
       },
       60000);
-  std::sort(lines.begin(), lines.end());
-  std::sort(found.begin(), found.end());
   std::string shown;
   for (const std::string& line : lines) shown += " | " + line;
   Check(ended && lines == found,
