@@ -23,10 +23,11 @@ class CWin32Disks final : public SearchDisks {
   VolumeKind DriveKind(const std::string& path) override;
   std::vector<FolderEntry> Subfolders(const std::string& folder) override;
   std::optional<FolderEntry> Look(const std::string& folder) override;
-  // Reads the target that the link names first, and opens nothing through a
-  // link that names anything but a fixed disk; only then finds its final
-  // target with GetFinalPathNameByHandleW.
-  VolumeKind LinkTarget(const std::string& folder) override;
+  // Read from the link's reparse data, which opens nothing through it; a
+  // relative link's target is taken from the link's folder. Under Wine, a
+  // Linux symbolic link shows no such data: its final target, which Linux
+  // would reach anyway.
+  std::string LinkTarget(const std::string& folder) override;
   std::optional<FolderId> IdOf(const std::string& folder) override;
   // Gives up at once on a file another program holds.
   std::string Text(const std::string& file, std::size_t most) override;
