@@ -127,18 +127,6 @@ struct ReparseData {
 };
 constexpr ULONG kRelativeLink = 1;  // SYMLINK_FLAG_RELATIVE
 
-// RAII for an SRW lock held exclusively.
-class Exclusive {
- public:
-  explicit Exclusive(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-  ~Exclusive() { ReleaseSRWLockExclusive(&lock_); }
-  Exclusive(const Exclusive&) = delete;
-  Exclusive& operator=(const Exclusive&) = delete;
-
- private:
-  SRWLOCK& lock_;
-};
-
 }  // namespace
 
 GameSearchPlaces ThisComputersPlaces() {
@@ -268,70 +256,17 @@ bool CWin32Disks::HasFile(const std::string& file) {
          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-struct CGameSearch::Shared {
-  SRWLOCK lock = SRWLOCK_INIT;  // guards the rest
-  HWND window = nullptr;        // nullptr once nobody waits
-  UINT message = 0;
-  std::vector<std::string> found;  // not taken yet
-  bool ended = false;
-};
-
-CGameSearch::~CGameSearch() {
-  if (m_shared == nullptr) return;
-  Exclusive locked(m_shared->lock);
-  m_shared->window = nullptr;
-}
-
-// The thread calls into the C runtime, so it is made by _beginthreadex.
-void CGameSearch::Start(HWND window, UINT message) {
-  try {
-    m_shared = std::make_shared<Shared>();
-    m_shared->window = window;
-    m_shared->message = message;
-    auto parameter = std::make_unique<std::shared_ptr<Shared>>(m_shared);
-    const std::uintptr_t thread =
-        _beginthreadex(nullptr, 0, &CGameSearch::Run, parameter.get(), 0, nullptr);
-    if (thread != 0) {
-      parameter.release();  // the thread's now
-      CloseHandle(reinterpret_cast<HANDLE>(thread));
-      return;
-    }
-  } catch (const std::bad_alloc&) {
-  }
-  m_shared = nullptr;
-  PostMessageW(window, message, 0, 0);
-}
-
 // A drive without its medium fails at once rather than asking the user for
 // it, and the search's reads wait behind the other programs'.
-unsigned __stdcall CGameSearch::Run(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<Shared>> shared(
-      static_cast<std::shared_ptr<Shared>*>(parameter));
-  Shared& state = **shared;
+void FindGameOnThisPC(const std::atomic<bool>& stop,
+                      const std::function<void(const std::string&)>& found) {
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
   SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
   try {
     CWin32Disks disks;
-    FindGameDataFolders(ThisComputersPlaces(), disks, [&](const std::string& folder) {
-      Exclusive locked(state.lock);
-      state.found.push_back(folder);
-      if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
-    });
-  } catch (...) {
-    // Out of memory: what was found stays found.
+    FindGameDataFolders(ThisComputersPlaces(), disks, found, stop);
+  } catch (const std::bad_alloc&) {
+    // What was found stays found.
   }
-  Exclusive locked(state.lock);
-  state.ended = true;
-  if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
-  return 0;
-}
-
-std::vector<std::string> CGameSearch::TakeFound(bool& ended) {
-  std::vector<std::string> found;
-  ended = true;
-  if (m_shared == nullptr) return found;
-  Exclusive locked(m_shared->lock);
-  found.swap(m_shared->found);
-  ended = m_shared->ended;
-  return found;
+  SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_END);
 }

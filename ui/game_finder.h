@@ -1,12 +1,12 @@
 #pragma once
 
 // Finding the game's data folders on this PC (game_search.h) from the
-// dialog: this PC's disks as the search asks them, and the search on a
-// thread of its own.
+// dialog: this PC's disks as the search asks them.
 
 #include <windows.h>
 
-#include <memory>
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,29 +34,8 @@ class CWin32Disks final : public SearchDisks {
   bool HasFile(const std::string& file) override;
 };
 
-// FindGameDataFolders(ThisComputersPlaces(), CWin32Disks) run once on a
-// thread of its own at background priority, so that a window stays usable
-// meanwhile, and no drive without its medium asks the user for one. The
-// thread touches no window but to post the message, and no COM; it may
-// outlive this object, and is left to end by itself (or with the process).
-class CGameSearch {
- public:
-  CGameSearch() = default;
-  ~CGameSearch();  // no message after this
-  CGameSearch(const CGameSearch&) = delete;
-  CGameSearch& operator=(const CGameSearch&) = delete;
-
-  // Starts the search; `message` is posted to `window` after each folder
-  // found and when the search has ended. Where no thread can be made, it
-  // ends at once, having found nothing.
-  void Start(HWND window, UINT message);
-  // The folders found since the last call, in the order found; `ended` tells
-  // whether the search has ended (after Start).
-  std::vector<std::string> TakeFound(bool& ended);
-
- private:
-  struct Shared;
-  static unsigned __stdcall Run(void* shared);
-
-  std::shared_ptr<Shared> m_shared;
-};
+// FindGameDataFolders(ThisComputersPlaces(), CWin32Disks, found, stop) on the
+// calling thread, at background priority so that a window stays usable
+// meanwhile; no drive without its medium asks the user for one.
+void FindGameOnThisPC(const std::atomic<bool>& stop,
+                      const std::function<void(const std::string&)>& found);
