@@ -251,20 +251,6 @@ class Gate {
   HANDLE event_;
 };
 
-// Work that posts `name` + "1", waits for its gate or its stop flag, posts
-// `name` + "2", and says whether it saw the stop flag.
-CWindowWorker::Work Posting(std::vector<std::string>& shown, const std::string& name,
-                            const Gate& posted, const Gate& gate, std::atomic<bool>& stopped) {
-  return [&, name](const std::atomic<bool>& stop, const CWindowWorker::Post& post) {
-    post([&, name] { shown.push_back(name + "1"); });
-    posted.Open();
-    while (!stop && !gate.Wait(5)) {
-    }
-    stopped = stop.load();
-    post([&, name] { shown.push_back(name + "2"); });
-  };
-}
-
 // A newer start stops the older work, and only the newest work's results
 // reach the window, in order: neither those the older posted before nor
 // after, nor any once the work is stopped.
@@ -272,22 +258,32 @@ TEST(WindowWorker, OnlyTheNewestWorksResultsReachTheWindow) {
   CWindowWorker worker;
   const DeliveringWindow window(worker);
   std::vector<std::string> shown;
-  std::atomic<bool> stoppedA = false, stoppedB = false, stoppedC = false;
-  const Gate postedA, postedB, postedC, closed, open;
-  open.Open();
+  const auto show = [&](const std::string& name) { return [&, name] { shown.push_back(name); }; };
+  std::atomic<bool> stoppedA = false;
+  const Gate postedA;
   ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults,
-                           Posting(shown, "A", postedA, closed, stoppedA)));
+                           [&](const std::atomic<bool>& stop, const CWindowWorker::Post& post) {
+                             post(show("A1"));
+                             postedA.Open();
+                             while (!stop) Sleep(1);
+                             stoppedA = true;
+                             post(show("A2"));
+                           }));
   ASSERT_TRUE(postedA.Wait());
-  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults,
-                           Posting(shown, "B", postedB, open, stoppedB)));
+  const auto posting = [&](const std::string& name) {
+    return [&, name](const std::atomic<bool>&, const CWindowWorker::Post& post) {
+      post(show(name + "1"));
+      post(show(name + "2"));
+    };
+  };
+  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults, posting("B")));
   ASSERT_TRUE(worker.WaitStopped(10000));
   window.Pump();
   EXPECT_EQ(shown, (std::vector<std::string>{"B1", "B2"}));
-  EXPECT_TRUE(stoppedA && !stoppedB);
+  EXPECT_TRUE(stoppedA);
   EXPECT_FALSE(worker.Busy());
 
-  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults,
-                           Posting(shown, "C", postedC, open, stoppedC)));
+  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults, posting("C")));
   ASSERT_TRUE(worker.WaitStopped(10000));
   worker.Stop();
   window.Pump();

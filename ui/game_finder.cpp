@@ -1,7 +1,6 @@
 #include "game_finder.h"
 
 #include <windows.h>
-#include <process.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -80,10 +79,12 @@ std::string SearchPath(std::wstring path) {
 }
 
 // The folder that a relative link's `target` names from `folder`, the one
-// that holds the link, its "." and ".." taken by name, as the system takes
-// them, and never above `folder`'s volume.
+// that holds the link (C:\Games\), its "." and ".." taken by name, as the
+// system takes them, and never above `folder`'s drive; a target that begins
+// with a backslash starts at the drive's root.
 std::wstring Joined(std::wstring folder, std::wstring_view target) {
   const std::size_t root = folder.starts_with(LR"(\\?\)") ? 7 : 3;
+  if (target.starts_with(L'\\')) folder.erase(std::min(root, folder.size()));
   while (!target.empty()) {
     const std::size_t end = std::min(target.find(L'\\'), target.size());
     const std::wstring_view name = target.substr(0, end);
