@@ -256,6 +256,7 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
       suggestions->m_foundList.Close();  // typing into the box or leaving it
       break;
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
       suggestions->m_bPressedWhenEmpty =
           GetWindowTextLengthW(edit) == 0 && !suggestions->m_foundList.IsOpen();
       break;
