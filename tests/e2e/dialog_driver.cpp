@@ -1760,17 +1760,23 @@ void TestFoundInOnePlace(const Program& program, HWND main) {
 
 // A run started while a reading holds a car's file: the run stops the
 // reading and gives it time to close the file, then replaces that car's
-// file with no notice. The first car both read, 131, has a backup that ends
-// in 4 MiB of NULs, which a reading drops one by one, so that the reading
-// holds 131's files for a while.
+// file with no notice. The first car both read, 131, has a backup that
+// begins with 96 MiB of NULs (taking no room on disk), which a reading drops
+// one by one, so that the reading holds 131's files for a while.
 void TestRunDuringReading(const Program& program, HWND main, const std::string& work) {
   const std::string folder = work + "\\read-while-run";
   const Cars cars = MakeGameFolder(folder);
   for (const auto& [id, original] : cars) {
-    WriteBytes(BackupFile(folder, id), original);
+    if (id != "131") WriteBytes(BackupFile(folder, id), original);
     WriteBytes(DataFile(folder, id), Patched(original, 2));
   }
-  WriteBytes(BackupFile(folder, "131"), cars.at("131") + std::string(4 << 20, '\0'));
+  MakeSparseFile(BackupFile(folder, "131"), LONGLONG{96} << 20);
+  const HANDLE backup = CreateFileA(BackupFile(folder, "131").c_str(), FILE_APPEND_DATA, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(backup, cars.at("131").data(), static_cast<DWORD>(cars.at("131").size()), &written,
+            nullptr);
+  CloseHandle(backup);
   SelectLevel(program, main, 3);
   SetPath(program, main, folder + "\\");
   ExpectStatus(main, "Reading the game's files\u2026", "while a reading is in 131's files");
