@@ -1,7 +1,10 @@
 #include "game_finder.h"
 
 #include <windows.h>
+#include <knownfolders.h>
 #include <process.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -113,6 +116,53 @@ class Exclusive {
   SRWLOCK& lock_;
 };
 
+// `path` as a folder: with one backslash at its end.
+std::string AsFolder(std::wstring_view path) {
+  std::string folder = ToUtf8(path);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+// The folder of each running steam.exe, from its process's image path. Only
+// the limited query right is asked for, which any user's process grants for
+// this (as Task Manager shows it), and nothing is changed.
+std::vector<std::string> RunningSteamFolders() {
+  std::vector<std::string> folders;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return folders;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (CompareStringOrdinal(entry.szExeFile, -1, L"steam.exe", -1, TRUE) != CSTR_EQUAL) continue;
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (process == nullptr) continue;
+    std::wstring image(32768, L'\0');
+    DWORD length = static_cast<DWORD>(image.size());
+    if (QueryFullProcessImageNameW(process, 0, image.data(), &length)) {
+      image.resize(length);
+      const std::size_t name = image.find_last_of(L'\\');
+      if (name != std::wstring::npos) folders.push_back(AsFolder(image.substr(0, name)));
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return folders;
+}
+
+// Under Wine, the Linux home of the user who runs it, as Wine names it for
+// Windows programs (WINEHOMEDIR, \??\Z:\home\you); empty elsewhere.
+std::string WineHomeFolder() {
+  if (!RunningUnderWine()) return "";
+  std::wstring home(32768, L'\0');
+  const DWORD length =
+      GetEnvironmentVariableW(L"WINEHOMEDIR", home.data(), static_cast<DWORD>(home.size()));
+  if (length == 0 || length >= home.size()) return "";
+  home.resize(length);
+  if (home.starts_with(LR"(\??\)")) home.erase(0, 4);
+  return AsFolder(home);
+}
+
 }  // namespace
 
 GameSearchPlaces ThisComputersPlaces() {
@@ -124,7 +174,15 @@ GameSearchPlaces ThisComputersPlaces() {
   if (const std::wstring& root = LinuxRootDrive(); !root.empty()) {
     places.linuxRoot = ToUtf8(root) + '\\';
     places.homes = places.linuxRoot + "home\\";
+    places.ownHome = WineHomeFolder();
   }
+  PWSTR programData = nullptr;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DONT_VERIFY, nullptr,
+                                     &programData))) {
+    places.programData = AsFolder(programData);
+  }
+  CoTaskMemFree(programData);
+  places.steamFolders = RunningSteamFolders();
   return places;
 }
 
@@ -238,6 +296,24 @@ bool CWin32Disks::HasFile(const std::string& file) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   return path && GetFileAttributesExW(path->c_str(), GetFileExInfoStandard, &data) &&
          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> CWin32Disks::Files(const std::string& folder) {
+  std::vector<std::string> found;
+  const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
+  if (!pattern) return found;
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr,
+                                         FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  const std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      found.push_back(ToUtf8(entry.cFileName));
+    }
+  } while (FindNextFileW(search, &entry));
+  return found;
 }
 
 struct CGameSearch::Shared {
