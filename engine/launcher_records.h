@@ -31,7 +31,8 @@ std::vector<std::string> EpicManifestFolders(std::string_view text);
 std::vector<std::string> EpicInstalledListFolders(std::string_view text);
 
 // legendary's list of installs (installed.json), as Heroic keeps it too: an
-// object of one object per game, each with its "install_path".
+// object of one object per game, each with its "install_path"; in the order
+// of the games' names.
 std::vector<std::string> LegendaryInstalledFolders(std::string_view text);
 
 // Heroic's list of its GOG installs (gog_store/installed.json): the

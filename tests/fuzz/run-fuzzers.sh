@@ -18,7 +18,7 @@ cmake --build "$build" >/dev/null
 
 work=$(mktemp -d /tmp/kestrune-fuzz.XXXXXX)
 total_findings=0
-for target in stream brake state libraries; do
+for target in stream brake state libraries launchers; do
   mkdir -p "$work/$target/new" "$work/$target/findings"
   log="$work/$target/log.txt"
   # The first folder receives the new inputs; the corpus is only read.
