@@ -288,45 +288,30 @@ std::string Quoted(const std::string& text) {
   return quoted + '"';
 }
 
-// The launchers' records naming `folders`, shaped as the launchers write them.
+// The launchers' records naming `folders`, shaped as each launcher writes
+// them: a manifest, a list in an array (`list`) or an object of games.
 std::string EpicManifest(const std::string& folder, bool incomplete) {
-  return "{\n\t\"FormatVersion\": 0,\n\t\"bIsIncompleteInstall\": " +
-         std::string(incomplete ? "true" : "false") +
-         ",\n\t\"LaunchExecutable\": \"Kestrune.exe\",\n\t\"AppName\": \"Osprey\",\n\t"
-         "\"InstallLocation\": " + Quoted(folder) + ",\n\t\"InstallSize\": 8123456789\n}";
+  return std::string("{\n\t\"FormatVersion\": 0,\n\t\"bIsIncompleteInstall\": ") +
+         (incomplete ? "true" : "false") + ",\n\t\"AppName\": \"Osprey\",\n\t\"InstallLocation\": " +
+         Quoted(folder) + "\n}";
 }
-std::string ListOf(const std::string& head, const std::vector<std::string>& folders,
-                   const std::string& key, const std::string& tail) {
-  std::string list = head;
-  for (const std::string& folder : folders) {
-    list += (list == head ? "" : ", ") + std::string("{\"") + key + "\": " + Quoted(folder) +
-            ", \"is_dlc\": false}";
-  }
-  return list + tail;
-}
-std::string EpicList(const std::vector<std::string>& folders) {
-  return ListOf("{\n\t\"InstallationList\": [", folders, "InstallLocation", "]\n}");
-}
-std::string HeroicGogList(const std::vector<std::string>& folders) {
-  return ListOf("{\"installed\": [", folders, "install_path", "]}");
-}
-std::string LegendaryList(const std::vector<std::string>& folders) {
-  std::string list = "{";
+std::string List(const std::vector<std::string>& folders, const char* key,
+                 const char* list = nullptr) {
+  std::string text;
   for (std::size_t i = 0; i < folders.size(); ++i) {
-    list += (i == 0 ? "\n  \"Osprey" : ",\n  \"Game") + std::to_string(i) +
-            "\": {\"app_name\": \"x\", \"install_path\": " + Quoted(folders[i]) +
-            ", \"prereq_info\": null}";
+    text += (i > 0 ? ", " : "") + (list ? "" : Quoted("Game" + std::to_string(i)) + ": ") +
+            "{\"" + key + "\": " + Quoted(folders[i]) + ", \"is_dlc\": false}";
   }
-  return list + "\n}\n";
+  return list ? "{\"" + std::string(list) + "\": [" + text + "]}" : "{" + text + "}";
 }
 
 constexpr const char* kRecordFamilies[] = {
     "Epic manifest, a folder of the player's choosing",
     "Epic's older list",
     "GOG offline installer's folder",
-    "Heroic's legendary list (or Flatpak's)",
-    "Heroic's legendary list, a path in a Wine prefix",
-    "Heroic's GOG list (or Flatpak's)",
+    "Heroic's list of Epic games (or Flatpak's)",
+    "Heroic's list of Epic games, a path in a Wine prefix",
+    "Heroic's list of GOG games (or Flatpak's)",
     "legendary's list in a home outside /home",
     "Steam running from a folder of its own",
     "broken records beside good ones",
@@ -340,9 +325,9 @@ constexpr const char* kRecordFamilies[] = {
 TEST(GameSearch, FindsTheGameWhereverItsLauncherRecordsItInGeneratedPCs) {
   constexpr int kTrialsPerFamily = 40;
   const std::string manifests = "C:\\ProgramData\\Epic\\EpicGamesLauncher\\Data\\Manifests\\";
-  const std::string epicList = "C:\\ProgramData\\Epic\\UnrealEngineLauncher\\LauncherInstalled.dat";
-  const std::string heroic = "Z:\\home\\deck\\.config\\heroic\\";
-  const std::string flatpak = "Z:\\home\\deck\\.var\\app\\com.heroicgameslauncher.hgl\\config\\heroic\\";
+  const std::string epicListFile =
+      "C:\\ProgramData\\Epic\\UnrealEngineLauncher\\LauncherInstalled.dat";
+  const std::string home = "Z:\\home\\deck\\", heroicGames = "/home/deck/Games/Heroic/";
   std::printf("%-58s %6s %8s %11s\n", "family", "trials", "as due", "off this PC");
   for (std::size_t f = 0; f < std::size(kRecordFamilies); ++f) {
     int asDue = 0, offDisk = 0;
@@ -354,94 +339,96 @@ TEST(GameSearch, FindsTheGameWhereverItsLauncherRecordsItInGeneratedPCs) {
                    {"E:\\", VolumeKind::kRemovable}, {"N:\\", VolumeKind::kElsewhere},
                    {"Z:\\", VolumeKind::kFixed}};
       for (int decoy = pick(4); decoy > 0; --decoy) {
-        pc.Add(std::string(kSteam) + "steamapps\\common\\Decoy" + std::to_string(decoy) +
-               "\\data\\cars\\");
+        pc.Add(std::string(kSteam) + "steamapps\\common\\Decoy" + std::to_string(decoy) + "\\data\\");
       }
       const int place = pick(3);
-      const std::string name = pick(2) ? "Kestrune\\" : "Kestrune Deluxe\\";
-      const std::string linuxGames = "/home/deck/Games/Heroic/";
+      const std::string name = pick(2) ? "Kestrune" : "Kestrune Deluxe", game = name + "\\";
       std::vector<std::string> expected;
       std::set<std::string> allowed = {"C:\\", "D:\\", "Z:\\"};
       GameSearchPlaces places = {{"C:\\", "D:\\", "E:\\", "N:\\", "Z:\\"}, "Z:\\home\\", "Z:\\"};
       places.programData = "C:\\ProgramData\\";
-      pc.Add("Z:\\home\\deck\\");
+      pc.Add(home);
       const auto manifest = [&](const std::string& folder, bool incomplete = false) {
         pc.Add(manifests + std::to_string(100000 + pick(900000)) + (pick(2) ? ".item" : ".ITEM"))
             .text = EpicManifest(folder, incomplete);
       };
+      const auto epicList = [&](const std::vector<std::string>& folders) {
+        pc.Add(epicListFile).text = List(folders, "InstallLocation", "InstallationList");
+      };
+      // Heroic's list of Epic games (or of GOG games), native or Flatpak's.
+      const auto heroicList = [&](const std::vector<std::string>& folders, bool gog = false) {
+        pc.Add(home + (pick(2) ? ".config\\heroic\\"
+                               : ".var\\app\\com.heroicgameslauncher.hgl\\config\\heroic\\") +
+               (gog ? "gog_store\\installed.json" : "legendaryConfig\\legendary\\installed.json"))
+            .text = List(folders, "install_path", gog ? "installed" : nullptr);
+      };
       switch (f) {
         case 0:
-          expected = {AddGame(pc, "D:\\Games\\" + name, place)};
-          manifest(pick(2) ? "D:\\Games\\" + name : "d:/games/" + name);
+          expected = {AddGame(pc, "D:\\Games\\" + game, place)};
+          manifest(pick(2) ? "D:\\Games\\" + game : "d:/games/" + name);
           pc.Add(manifests + "Pending.item.tmp").text = EpicManifest("C:\\Elsewhere", false);
           break;
         case 1:
-          expected = {AddGame(pc, "D:\\Epic\\" + name, place)};
-          pc.Add(epicList).text = EpicList({"C:\\Program Files\\Epic Games\\Other", "D:\\Epic\\" + name});
+          expected = {AddGame(pc, "D:\\Epic\\" + game, place)};
+          epicList({"C:\\Program Files\\Epic Games\\Other", "D:\\Epic\\" + name});
           break;
         case 2:
-          expected = {AddGame(pc, (pick(2) ? "C:\\GOG Games\\" : "D:\\GOG Games\\") + name, place)};
+          expected = {AddGame(pc, (pick(2) ? "C:\\GOG Games\\" : "D:\\GOG Games\\") + game, place)};
           break;
         case 3:
-        case 4: {
-          const std::string game = f == 3 ? "Z:\\home\\deck\\Games\\Heroic\\" + name
-                                          : "Z:\\home\\deck\\Games\\Heroic\\Prefixes\\default\\"
-                                            "drive_c\\Program Files\\Epic Games\\" + name;
-          expected = {AddGame(pc, game, place)};
-          std::string linux = "/" + game.substr(3, game.size() - 4);
-          std::replace(linux.begin(), linux.end(), '\\', '/');
-          pc.Add((pick(2) ? heroic : flatpak) + "legendaryConfig\\legendary\\installed.json").text =
-              LegendaryList({linuxGames + "Other", linux});
+          expected = {AddGame(pc, home + "Games\\Heroic\\" + game, place)};
+          heroicList({heroicGames + "Other", heroicGames + name});
           break;
-        }
+        case 4:
+          expected = {AddGame(pc, home + "Games\\pfx\\drive_c\\Program Files\\Epic Games\\" + game,
+                              place)};
+          heroicList({"/home/deck/Games/pfx/drive_c/Program Files/Epic Games/" + name});
+          break;
         case 5:
-          expected = {AddGame(pc, "Z:\\home\\deck\\Games\\Heroic\\" + name, place)};
-          pc.Add((pick(2) ? heroic : flatpak) + "gog_store\\installed.json").text =
-              HeroicGogList({linuxGames + name.substr(0, name.size() - 1)});
+          expected = {AddGame(pc, home + "Games\\Heroic\\" + game, place)};
+          heroicList({heroicGames + name}, true);
           break;
         case 6:
           places.ownHome = "Z:\\root\\";
-          expected = {AddGame(pc, "Z:\\opt\\games\\" + name, place)};
+          expected = {AddGame(pc, "Z:\\opt\\games\\" + game, place)};
           pc.Add("Z:\\root\\.config\\legendary\\installed.json").text =
-              LegendaryList({"/opt/games/" + name});
+              List({"/opt/games/" + name}, "install_path");
           break;
         case 7: {
           const std::string steam = pick(2) ? "D:\\Apps\\Steam\\" : "C:\\Tools\\Valve Steam\\";
           places.steamFolders = {pick(2) ? steam : Upper(steam)};
           const std::string library = pick(2) ? steam : "D:\\Steam Games\\";
-          expected = {AddGame(pc, library + "steamapps\\common\\" + name, place)};
+          expected = {AddGame(pc, library + "steamapps\\common\\" + game, place)};
           pc.Add(steam + "steamapps\\libraryfolders.vdf").text = OldLibraryList({steam, library});
           break;
         }
         case 8: {
-          expected = {AddGame(pc, "D:\\Games\\" + name, place),
-                      AddGame(pc, "Z:\\home\\deck\\Games\\Heroic\\" + name, place)};
+          expected = {AddGame(pc, "D:\\Games\\" + game, place),
+                      AddGame(pc, home + "Games\\Heroic\\" + game, place)};
           const std::string good = EpicManifest("D:\\Games\\" + name, false);
           manifest("D:\\Broken\\");
-          pc.Add(manifests + "00-cut-off.item").text = good.substr(0, pick(static_cast<int>(good.size())));
+          pc.Add(manifests + "00-cut-off.item").text = good.substr(0, pick(int(good.size())));
           pc.Add(manifests + "01-not-json.item").text = std::string("\0\xFF garbage {", 14);
           pc.Add(manifests + "zz-good.item").text = good;
-          pc.Add(epicList).text = "{\"InstallationList\": [{\"InstallLocation\": 5}";
-          pc.Add(heroic + "gog_store\\installed.json").text = "{\"installed\": [";
-          pc.Add(heroic + "legendaryConfig\\legendary\\installed.json").text =
-              LegendaryList({linuxGames + name.substr(0, name.size() - 1)});
+          pc.Add(epicListFile).text = "{\"InstallationList\": [{\"InstallLocation\": 5}";
+          heroicList({heroicGames + name});
+          pc.Add(home + ".config\\heroic\\gog_store\\installed.json").text = "{\"installed\": [";
           break;
         }
         case 9:
-          AddGame(pc, "D:\\Games\\" + name, place);
+          AddGame(pc, "D:\\Games\\" + game, place);
           manifest("$InstallLocation$", true);
           manifest("D:\\Games\\" + name, true);
-          pc.Add(epicList).text = EpicList({"$InstallLocation$"});
+          epicList({"$InstallLocation$"});
           break;
         case 10:
-          AddGame(pc, "N:\\Games\\" + name, place);
+          AddGame(pc, "N:\\Games\\" + game, place);
           manifest(pick(2) ? "N:\\Games\\" + name : "\\\\nas\\games\\" + name);
-          pc.Add(epicList).text = EpicList({"Games\\" + name, "C:Games\\" + name});
-          pc.Add(heroic + "gog_store\\installed.json").text =
-              HeroicGogList({"games/" + name, "//nas/games/" + name});
+          epicList({"Games\\" + name, "C:Games\\" + name});
+          heroicList({"games/" + name, "//nas/games/" + name}, true);
           break;
         case 11:
-          expected = {AddGame(pc, "E:\\Games\\" + name, place)};
+          expected = {AddGame(pc, "E:\\Games\\" + game, place)};
           allowed.insert("E:\\");
           manifest("E:\\Games\\" + name);
           break;

@@ -1765,8 +1765,7 @@ void TestFoundWhereLaunchersPutIt(const Program& program, HWND main,
   for (const std::string& line : lines) shown += " | " + line;
   Check(listed, "Down lists the game where Epic, GOG, Heroic and a Steam of its own put it:" +
                     shown);
-  Screenshot("found-where-launchers-put-it",
-             {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+  if (listed) ScreenshotWithList("found-where-launchers-put-it", main, list);
   Key(VK_ESCAPE);
   WaitFor([&] { return FoundList(program) == nullptr; }, 3000);
 }

@@ -21,49 +21,39 @@ using Folders = std::vector<std::string>;
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
   for (const char c : text) {
+    char escaped[8] = {c};
     if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
+      escaped[0] = '\\', escaped[1] = c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      quoted += escaped;
-    } else {
-      quoted += c;
     }
+    quoted += escaped;
   }
   return quoted + '"';
 }
 
-// The folders as an array of objects, each naming its folder under `key`
-// beside another member.
-std::string Array(const Folders& folders, const char* key) {
-  std::string array = "[";
-  for (const std::string& folder : folders) {
-    array += (array.size() > 1 ? ", {" : "{") + std::string("\"x\": [1, null], \"") + key +
-             "\": " + Quoted(folder) + "}";
-  }
-  return array + "]";
-}
-
-std::string Legendary(const Folders& folders) {
-  std::string list = "{";
+// `folders` under `key` in an array `list` of objects, or without `list` in
+// an object of games named in the order of `folders`.
+std::string Record(const Folders& folders, const char* key, const char* list) {
+  std::string text;
   for (std::size_t i = 0; i < folders.size(); ++i) {
-    char name[24];
-    std::snprintf(name, sizeof name, "g%06zu", i);
-    list += (i > 0 ? ", \"" : "\"") + std::string(name) +
-            "\": {\"install_path\": " + Quoted(folders[i]) + ", \"is_dlc\": false}";
+    char game[32];
+    std::snprintf(game, sizeof game, "\"g%08zu\": ", i);
+    text += std::string(i > 0 ? ", " : "") + (list ? "" : game) + "{\"x\": [1, null], \"" + key +
+            "\": " + Quoted(folders[i]) + "}";
   }
-  return list + "}";
+  return list ? "{\"" + std::string(list) + "\": [" + text + "]}" : "{" + text + "}";
 }
 
-void Check(const Folders& folders, const std::string& rewritten, Folders (*read)(std::string_view),
-           const char* what, const std::string& input) {
+void Check(Folders (*read)(std::string_view), const char* key, const char* list,
+           const std::string& input) {
+  const Folders folders = read(input);
   for (const std::string& folder : folders) {
-    if (!IsUsableListedPath(folder)) Fail(std::string(what) + ": an unusable folder", input);
+    if (!IsUsableListedPath(folder)) Fail(std::string(key) + ": an unusable folder", input);
   }
+  const std::string rewritten = Record(folders, key, list);
   if (rewritten.size() <= kMaxLauncherRecordBytes && read(rewritten) != folders) {
-    Fail(std::string(what) + ": folders read differently when written back", input);
+    Fail(std::string(key) + ": folders read differently when written back", input);
   }
 }
 
@@ -73,17 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string input(reinterpret_cast<const char*>(data), size);
   const Folders manifest = EpicManifestFolders(input);
   if (manifest.size() > 1) Fail("a manifest with more than one folder", input);
-  Check(manifest,
-        manifest.empty() ? "{}" : "{\"bIsIncompleteInstall\": false, \"InstallLocation\": " +
-                                      Quoted(manifest[0]) + "}",
-        EpicManifestFolders, "Epic manifest", input);
-  const Folders epicList = EpicInstalledListFolders(input);
-  Check(epicList, "{\"InstallationList\": " + Array(epicList, "InstallLocation") + "}",
-        EpicInstalledListFolders, "Epic's list", input);
-  const Folders legendary = LegendaryInstalledFolders(input);
-  Check(legendary, Legendary(legendary), LegendaryInstalledFolders, "legendary's list", input);
-  const Folders gog = HeroicGogInstalledFolders(input);
-  Check(gog, "{\"installed\": " + Array(gog, "install_path") + "}", HeroicGogInstalledFolders,
-        "Heroic's GOG list", input);
+  if (!manifest.empty() &&
+      (!IsUsableListedPath(manifest[0]) ||
+       EpicManifestFolders("{\"InstallLocation\": " + Quoted(manifest[0]) + "}") != manifest)) {
+    Fail("a manifest's folder unusable, or read differently when written back", input);
+  }
+  Check(EpicInstalledListFolders, "InstallLocation", "InstallationList", input);
+  Check(LegendaryInstalledFolders, "install_path", nullptr, input);
+  Check(HeroicGogInstalledFolders, "install_path", "installed", input);
   return 0;
 }
