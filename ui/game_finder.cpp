@@ -62,6 +62,23 @@ VolumeKind KindOf(std::wstring_view path) {
   }
 }
 
+// Calls `each` with every entry that FindFirstFileExW gives for `folder` and
+// `search` (which, limited to folders, may give files too); with none where
+// the folder cannot be read.
+template <typename Each>
+void ForEachEntry(const std::string& folder, FINDEX_SEARCH_OPS search, Each each) {
+  const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
+  WIN32_FIND_DATAW entry;
+  const HANDLE found = pattern ? FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &entry,
+                                                  search, nullptr, FIND_FIRST_EX_LARGE_FETCH)
+                               : INVALID_HANDLE_VALUE;
+  if (found == INVALID_HANDLE_VALUE) return;
+  const std::unique_ptr<void, decltype(&FindClose)> closer(found, &FindClose);
+  do {
+    each(entry);
+  } while (FindNextFileW(found, &entry));
+}
+
 HANDLE OpenFolder(const std::wstring& path, DWORD flags) {
   return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
@@ -124,15 +141,17 @@ std::string AsFolder(std::wstring_view path) {
 }
 
 // The folder of each running steam.exe, from its process's image path. Only
-// the limited query right is asked for, which any user's process grants for
-// this (as Task Manager shows it), and nothing is changed.
+// the limited query right is asked for, which reads nothing of the process
+// but such facts and changes nothing; a process that refuses it is passed
+// over.
 std::vector<std::string> RunningSteamFolders() {
   std::vector<std::string> folders;
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return folders;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     if (CompareStringOrdinal(entry.szExeFile, -1, L"steam.exe", -1, TRUE) != CSTR_EQUAL) continue;
     const HANDLE process =
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
@@ -192,20 +211,12 @@ VolumeKind CWin32Disks::DriveKind(const std::string& path) {
 
 std::vector<FolderEntry> CWin32Disks::Subfolders(const std::string& folder) {
   std::vector<FolderEntry> found;
-  const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
-  if (!pattern) return found;
-  WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchLimitToDirectories, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  const std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
-  do {
+  ForEachEntry(folder, FindExSearchLimitToDirectories, [&](const WIN32_FIND_DATAW& entry) {
     const std::wstring_view name = entry.cFileName;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
       found.push_back(EntryOf(ToUtf8(name), entry.dwFileAttributes));
     }
-  } while (FindNextFileW(search, &entry));
+  });
   return found;
 }
 
@@ -300,19 +311,11 @@ bool CWin32Disks::HasFile(const std::string& file) {
 
 std::vector<std::string> CWin32Disks::Files(const std::string& folder) {
   std::vector<std::string> found;
-  const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
-  if (!pattern) return found;
-  WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchNameMatch, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  const std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
-  do {
+  ForEachEntry(folder, FindExSearchNameMatch, [&](const WIN32_FIND_DATAW& entry) {
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       found.push_back(ToUtf8(entry.cFileName));
     }
-  } while (FindNextFileW(search, &entry));
+  });
   return found;
 }
 
