@@ -408,7 +408,7 @@ TEST(GameSearch, FindsTheGameWhereverItsLauncherRecordsItInGeneratedPCs) {
           const std::string good = EpicManifest("D:\\Games\\" + name, false);
           manifest("D:\\Broken\\");
           pc.Add(manifests + "00-cut-off.item").text = good.substr(0, pick(int(good.size())));
-          pc.Add(manifests + "01-not-json.item").text = std::string("\0\xFF garbage {", 14);
+          pc.Add(manifests + "01-not-json.item").text = std::string{'\0', '\xFF'} + " garbage {";
           pc.Add(manifests + "zz-good.item").text = good;
           pc.Add(epicListFile).text = "{\"InstallationList\": [{\"InstallLocation\": 5}";
           heroicList({heroicGames + name});
