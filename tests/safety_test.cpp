@@ -418,6 +418,10 @@ class HeldByAnotherProcess {
     release_ = CreateEventA(nullptr, TRUE, FALSE, (events + "-go").c_str());
     SetEnvironmentVariableA("KESTRUNE_HOLD_FILE", file.c_str());
     SetEnvironmentVariableA("KESTRUNE_HOLD_EVENTS", events.c_str());
+    // The other process runs its one case, whichever share of the cases
+    // (GoogleTest's shards) this one runs.
+    SetEnvironmentVariableA("GTEST_TOTAL_SHARDS", nullptr);
+    SetEnvironmentVariableA("GTEST_SHARD_INDEX", nullptr);
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string command = std::string("\"") + self + "\" --gtest_filter=HoldFileTest.*";
