@@ -35,5 +35,5 @@ echo "No display: showing the tweaker at work on a virtual display."
 shots=$build/run-screenshots
 E2E_TIMEOUT=180 tests/e2e/on-virtual-display.sh "$build/wineprefix-gui" "$shots" \
   "$driver" demo "$tweaker" "$sample" "$shots"
-echo "Screenshots: $shots/dialog.png (the dialog), $shots/notice.png (Apply's notice),"
-echo "$shots/status-applied.png and $shots/status-restored.png (the status after each)"
+echo "Screenshots in $shots: dialog.png, notice.png (Apply's notice),"
+echo "status-applied.png and status-restored.png (the status after each run)"
