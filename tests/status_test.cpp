@@ -88,13 +88,11 @@ struct RestoreSaid {
 };
 RestoreSaid ReadRestoreLine(const std::string& status) {
   if (status.find("\nRestore has nothing to copy back.") != std::string::npos) return {0, 0};
-  if (const int n = Number(status, R"(\nRestore puts the game's own files back on (all )?(\d+) cars?\.)", 2);
-      n >= 0) {
-    return {n, n};
-  }
-  if (const int n = Number(status, R"(\nRestore copies back (\d+) backups?, the same as)"); n >= 0) {
-    return {n, 0};
-  }
+  const int back =
+      Number(status, R"(\nRestore puts the game's own files back on (all )?(\d+) car)", 2);
+  if (back >= 0) return {back, back};
+  const int same = Number(status, R"(\nRestore copies back (\d+) backups?, the same as)");
+  if (same >= 0) return {same, 0};
   std::smatch match;
   if (std::regex_search(status, match,
                         std::regex(R"(\nRestore copies back (\d+) backups: (\d+) cars? gets? the )"
@@ -104,27 +102,12 @@ RestoreSaid ReadRestoreLine(const std::string& status) {
   return {};
 }
 
-class Tally {
- public:
-  void Count(const std::string& family, bool right) {
-    auto& [trials, wrong] = families_[family];
-    ++trials;
-    wrong += !right;
-  }
-  void Print() const {
-    std::printf("%-56s %6s %6s\n", "what the status says", "trials", "wrong");
-    for (const auto& [family, counts] : families_) {
-      std::printf("%-56s %6d %6d\n", family.c_str(), counts.first, counts.second);
-    }
-  }
-  const std::map<std::string, std::pair<int, int>>& families() const { return families_; }
-
- private:
-  std::map<std::string, std::pair<int, int>> families_;
-};
-
 TEST(StatusTest, NeverContradictsTheNoticesTheButtonsThenGive) {
-  Tally tally;
+  std::map<std::string, std::pair<int, int>> families;  // trials, wrong
+  const auto tally = [&](const std::string& family, bool right) {
+    ++families[family].first;
+    families[family].second += !right;
+  };
   for (int seed = 1; seed <= 60; ++seed) {
     std::mt19937 random(static_cast<unsigned>(seed));
     // One folder in three has every car alike, as after a run.
@@ -164,16 +147,16 @@ TEST(StatusTest, NeverContradictsTheNoticesTheButtonsThenGive) {
                                : said.changes == said.copies ? "puts the game's own files back"
                                : said.changes == 0           ? "backups the same as the files"
                                                              : "some back, some the same";
-      tally.Count("Restore: " + kind, said.copies == restored && said.changes == changed);
+      tally("Restore: " + kind, said.copies == restored && said.changes == changed);
       EXPECT_EQ(said.copies, restored) << where;
       EXPECT_EQ(said.changes, changed) << where;
     }
     if (status.find("online play works") != std::string::npos) {
-      tally.Count("online play works: Restore changes no file", changed == 0);
+      tally("online play works: Restore changes no file", changed == 0);
       EXPECT_EQ(changed, 0) << where;
     }
     if (status.find("online play needs Restore") != std::string::npos) {
-      tally.Count("at 100%, online play needs Restore: Restore changes files", changed > 0);
+      tally("at 100%, online play needs Restore: Restore changes files", changed > 0);
       EXPECT_GT(changed, 0) << where;
     }
 
@@ -184,19 +167,22 @@ TEST(StatusTest, NeverContradictsTheNoticesTheButtonsThenGive) {
     const int updated = Number(status, R"((\d+) updated by the game \(Apply tweaks)");
     if (updated >= 0) {
       const int named = Listed(apply, "Updated by the game");
-      tally.Count("updated by the game: named so by Apply", updated == named);
+      tally("updated by the game: named so by Apply", updated == named);
       EXPECT_EQ(updated, named) << where;
     }
     const int edited = Number(status, R"((\d+) changed by hand or another program \(both)");
     if (edited >= 0) {
       const std::string which = "Changed by hand or by another program after a tweak";
       const bool right = Listed(apply, which) == edited && Listed(restore, which) == edited;
-      tally.Count("changed by hand: named so by both buttons", right);
+      tally("changed by hand: named so by both buttons", right);
       EXPECT_TRUE(right) << where;
     }
   }
-  tally.Print();
-  EXPECT_EQ(tally.families().size(), 8u) << "every kind of sentence was met";
+  std::printf("%-58s %6s %6s\n", "what the status says", "trials", "wrong");
+  for (const auto& [family, counts] : families) {
+    std::printf("%-58s %6d %6d\n", family.c_str(), counts.first, counts.second);
+  }
+  EXPECT_EQ(families.size(), 8u) << "every kind of sentence was met";
 }
 
 }  // namespace
