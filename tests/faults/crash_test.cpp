@@ -136,7 +136,7 @@ void CrashAndCheck(const fs::path& pristine, long n,
   // Cars whose update the kill cut short are named once more.
   const std::size_t count = Notices().size();
   ASSERT_GE(count, 2u);
-  EXPECT_TRUE(count == 2 || Notices()[0].starts_with("The game has updated"));
+  EXPECT_TRUE(count == 2 || Notices()[0].starts_with("Updated by the game"));
   EXPECT_EQ(Notices()[count - 2], "Tweak process finished") << where;
   EXPECT_EQ(Notices()[count - 1], "Restored backup copies of 47 files") << where;
 }
