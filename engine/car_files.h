@@ -49,10 +49,10 @@ TypedDataPath ReadTypedDataPath(const std::string& typed);
 
 // The game's data folder that `item` leads to, spelt from `item` and ending
 // with a separator, each one it adds of the kind ReadTypedDataPath adds (so
-// that a Linux path is named with '/' alone): `item`'s folder (for a file, the folder that holds it; a
-// separator after the file's name is ignored) if it holds the probe file,
-// else its `data` subfolder if that does (the game's own folder), else the
-// nearest folder above that does (the cars folder, a car's folder or file),
-// up to FolderAbove's end. Empty if none does, and if `item` names neither a
+// that a Linux path is named with '/' alone): `item`'s folder (for a file,
+// the folder that holds it; a separator after the file's name is ignored) if
+// it holds the probe file, else its `data` subfolder if that does (the game's
+// own folder), else the nearest folder above that does (the cars folder, a
+// car's folder or file), up to FolderAbove's end. Empty if none does, and if `item` names neither a
 // folder nor a readable file, so that a mistyped name leads nowhere.
 std::string DataFolderFor(const std::string& item);

@@ -12,8 +12,8 @@ using Json = nlohmann::json;
 constexpr int kDeepestKept = 3;
 
 // The text as JSON, with what lies deeper than any record's values left out
-// as it is read, so that deep nesting costs no memory; null where the text is
-// not JSON or too long. Nothing is thrown but std::bad_alloc.
+// as it is read, so that deep nesting costs a few bytes a level; null where
+// the text is not JSON or too long. Nothing is thrown but std::bad_alloc.
 Json Parsed(std::string_view text) {
   if (text.size() > kMaxLauncherRecordBytes) return nullptr;
   const Json::parser_callback_t shallow = [](int depth, Json::parse_event_t, Json&) {
