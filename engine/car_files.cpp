@@ -7,6 +7,11 @@ std::string CarFileStem(const std::string& path, const std::string& id) {
   return path + "cars\\" + id + "\\" + id;
 }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+// The separator to add to `path`: '/' where it is written with forward
+// slashes only (a Linux path, say), else Windows' own.
+char SeparatorFor(const std::string& path) {
+  return path.find('/') != std::string::npos && path.find('\\') == std::string::npos ? '/' : '\\';
+}
 bool HoldsCars(const std::string& folder) { return FileExists(ProbeFilePath(folder)); }
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' ||
@@ -49,8 +54,9 @@ bool FileExists(const std::string& path) { return OpenForReading(path) != nullpt
 
 std::string DataFolderFor(const std::string& item) {
   std::string folder = item;
+  const char separator = SeparatorFor(item);
   if (IsFolder(folder)) {
-    if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
+    if (!folder.empty() && !IsSeparator(folder.back())) folder += separator;
   } else {
     if (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
     if (!FileExists(folder)) return "";
@@ -58,7 +64,7 @@ std::string DataFolderFor(const std::string& item) {
   }
   if (folder.empty()) return "";
   if (HoldsCars(folder)) return folder;
-  if (HoldsCars(folder + "data\\")) return folder + "data\\";
+  if (const std::string data = folder + "data" + separator; HoldsCars(data)) return data;
   for (std::string above = FolderAbove(folder); !above.empty(); above = FolderAbove(above)) {
     if (HoldsCars(above)) return above;
   }
@@ -69,7 +75,7 @@ TypedDataPath ReadTypedDataPath(const std::string& typed) {
   TypedDataPath read;
   read.path = CleanDataPath(typed);
   if (read.path.empty()) return read;
-  if (read.path.back() != '\\') read.path += '\\';
+  if (!IsSeparator(read.path.back())) read.path += SeparatorFor(read.path);
   OpenFailure failure{};
   read.holdsCars = OpenForReading(ProbeFilePath(read.path), &failure) != nullptr ||
                    failure == OpenFailure::kRefused;

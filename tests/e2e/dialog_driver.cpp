@@ -10,6 +10,13 @@
 //   dialog_driver demo PROGRAM FOLDER SHOTFOLDER
 //       Applies 50% to the data folder FOLDER and restores it, through the
 //       dialog, and prints the status and what changed after each.
+//   dialog_driver found PROGRAM SHOTFOLDER
+//       Starts the program in the middle of the screen, opens its list of
+//       the game folders found on this PC once the search has ended, and
+//       takes a picture of the whole screen (found-on-this-pc.png).
+//   dialog_driver sleep
+//       Waits until ended: the test's stand-in for another program, run
+//       under that program's name.
 //
 // Folders may be given as Unix paths (/...), which are read as Wine's Z:
 // drive. SHOTFOLDER may be "-" for no screenshots.
@@ -1599,6 +1606,28 @@ void TestLongLinuxPath(const Program& program, HWND main, const std::string& wor
                   "through a Linux path of " + std::to_string(linuxPath.size()) + " characters");
 }
 
+// The game's folder, its cars folder, a car's folder and a car's file typed
+// as a Linux file manager shows them (WORK is on Z:, Linux's root), with and
+// without the last slash: the status and Apply's notice name the data folder
+// in the same form, with '/' alone.
+void TestLinuxFormPaths(const Program& program, HWND main, const std::string& work) {
+  std::string game = work.substr(2) + "/Kestrune";
+  std::replace(game.begin(), game.end(), '\\', '/');
+  const std::string data = game + "/data/";
+  for (const std::string& item :
+       {game, data + "cars", data + "cars/n12", data + "cars/n12/n12.csv"}) {
+    for (const std::string& typed : {item, item + "/"}) {
+      SetPath(program, main, typed);
+      ExpectStatus(main, LeadsToStatus(data), "of " + typed);
+      ClickButton(program, main, IDC_APPLY);
+      ExpectNotices(program, main,
+                    {"Failed to find file '" + item + "/cars\\n12\\n12.csv', has the path been "
+                     "entered correctly? The game's data folder is '" + data + "'."},
+                    "Apply to " + typed);
+    }
+  }
+}
+
 // How the text in the right half of a control's client area looks: how many
 // pixels are not white, and the darkest channel among them. A cue reaches
 // there in grey; a short text typed into the box does not.
@@ -1703,6 +1732,122 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
   ApplyAndRestore(program, main, game + "\\data", cars, "to the folder found");
 }
 
+// ---------------------------------------------------------------------------
+// The game where its launcher put it.
+
+// A stand-in for another program, running under that program's name: this
+// driver copied to `exe` and started to sleep, ended when this object goes.
+class SleepingStandIn {
+ public:
+  explicit SleepingStandIn(const std::string& exe) {
+    wchar_t self[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + ToUtf16ForDisplay(exe) + L"\" sleep";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    Check(CopyFileW(self, ToUtf16ForDisplay(exe).c_str(), FALSE) &&
+              CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info_),
+          "a stand-in runs as " + exe);
+  }
+  ~SleepingStandIn() {
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 0);
+    WaitForSingleObject(info_.hProcess, 5000);
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  SleepingStandIn(const SleepingStandIn&) = delete;
+  SleepingStandIn& operator=(const SleepingStandIn&) = delete;
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+const char kOwnSteam[] = "C:\\Apps\\Steam";
+const char* const kLauncherFolders[] = {"C:\\Games", "C:\\GOG Games", "C:\\ProgramData\\Epic",
+                                        kOwnSteam};
+
+// The player's Linux home as Wine gives it (from $HOME), in which the test
+// may write only where it is the folder `home` beside WORK, as the test's
+// command makes it; empty otherwise.
+std::string TestHome(const std::string& work) {
+  char home[MAX_PATH] = "";
+  const DWORD length = GetEnvironmentVariableA("WINEHOMEDIR", home, MAX_PATH);
+  const std::string named = length > 4 && length < MAX_PATH ? home + 4 : "";  // after \??\ .
+  const std::string beside = work.substr(0, work.find_last_of('\\') + 1) + "home";
+  return _stricmp(named.c_str(), beside.c_str()) == 0 ? beside : "";
+}
+
+void RemoveLauncherInstalls(const std::string& home) {
+  for (const char* folder : kLauncherFolders) RemoveTree(folder);
+  if (!home.empty()) {
+    RemoveTree(home + "\\.config\\heroic");
+    RemoveTree(home + "\\Games");
+  }
+}
+
+// The game where four launchers put it, each recording it in its own way:
+// the Epic Games launcher's manifest of an install in a folder of the
+// player's choosing, GOG's offline installer's folder, Heroic's list in the
+// player's Linux home `home` (naming a Linux path), and a library of a Steam
+// running from a folder of its own. Returns the data folders.
+std::vector<std::string> MakeLauncherInstalls(const std::string& home) {
+  RemoveLauncherInstalls(home);
+  const std::string epic = "C:\\Games\\Kestrune Epic", heroic = home + "\\Games\\Heroic\\Kestrune";
+  const std::string library = "C:\\Games\\Steam Library";
+  const std::vector<std::string> games = {epic, "C:\\GOG Games\\Kestrune", heroic,
+                                          library + "\\steamapps\\common\\Kestrune"};
+  std::vector<std::string> found;
+  for (const std::string& game : games) {
+    MakeGameFolder(game + "\\data");
+    found.push_back(game + "\\data\\");
+  }
+  const std::string manifests = "C:\\ProgramData\\Epic\\EpicGamesLauncher\\Data\\Manifests";
+  const std::string heroicList = home + "\\.config\\heroic\\legendaryConfig\\legendary";
+  for (const std::string& folder : {manifests, heroicList, std::string(kOwnSteam) + "\\steamapps"}) {
+    std::filesystem::create_directories(folder);
+  }
+  WriteBytes(manifests + "\\6D1F8C0A4B2E4F1D9C7A3E5B8F0D2C41.item",
+             "{\n\t\"FormatVersion\": 0,\n\t\"bIsIncompleteInstall\": false,\n\t"
+             "\"LaunchExecutable\": \"Kestrune.exe\",\n\t\"AppName\": \"Osprey\",\n\t"
+             "\"DisplayName\": \"Kestrune\",\n\t\"InstallLocation\": \"C:\\\\Games\\\\Kestrune Epic\",\n\t"
+             "\"InstallSize\": 8123456789\n}");
+  std::string linuxGame = heroic.substr(2);
+  std::replace(linuxGame.begin(), linuxGame.end(), '\\', '/');
+  WriteBytes(heroicList + "\\installed.json",
+             "{\n  \"Osprey\": {\n    \"app_name\": \"Osprey\",\n    \"install_path\": \"" +
+                 linuxGame + "\",\n    \"is_dlc\": false,\n    \"platform\": \"Windows\",\n"
+                 "    \"title\": \"Kestrune\"\n  }\n}");
+  WriteBytes(std::string(kOwnSteam) + "\\steamapps\\libraryfolders.vdf",
+             "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"C:\\\\Apps\\\\Steam\"\n\t}\n"
+             "\t\"1\"\n\t{\n\t\t\"path\"\t\t\"C:\\\\Games\\\\Steam Library\"\n\t}\n}\n");
+  return found;
+}
+
+// Down lists each data folder that the launchers' records and folders lead
+// to, and no other.
+void TestFoundWhereLaunchersPutIt(const Program& program, HWND main,
+                                  std::vector<std::string> found) {
+  const HWND list = OpenFoundList(program, main);
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> lines;
+  const bool listed = list != nullptr && WaitFor(
+                                             [&] {
+                                               lines = ListLines(list);
+                                               std::sort(lines.begin(), lines.end());
+                                               return lines == found;
+                                             },
+                                             60000);
+  std::string shown;
+  for (const std::string& line : lines) shown += " | " + line;
+  Check(listed, "Down lists the game where Epic, GOG, Heroic and a Steam of its own put it:" +
+                    shown);
+  if (listed) ScreenshotWithList("found-where-launchers-put-it", main, list);
+  Key(VK_ESCAPE);
+  WaitFor([&] { return FoundList(program) == nullptr; }, 3000);
+}
+
 int RunTest(const std::string& exe, const std::string& work, const std::string& shots) {
   SetShotFolder(shots);
   RemoveTree(work);  // every run starts from a new game folder
@@ -1770,6 +1915,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     Program program(exe, "C:\\windows");
     const HWND main = Start(program);
     TestFindingTheFolder(program, main, work);
+    TestLinuxFormPaths(program, main, work);
     Key(VK_ESCAPE);
     DWORD code = 1;
     Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
@@ -1789,6 +1935,24 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
     }
     RemoveTree(steam);  // the other cases find no game
+  }
+  {
+    std::printf("# The game where Epic, GOG, Heroic and a Steam of its own put it\n");
+    const std::string home = TestHome(work);
+    Check(!home.empty(), "Wine gives the player's home as the folder beside " + work);
+    if (!home.empty()) {
+      const std::vector<std::string> found = MakeLauncherInstalls(home);
+      {
+        const SleepingStandIn steam(std::string(kOwnSteam) + "\\steam.exe");
+        Program program(exe, "C:\\windows");
+        const HWND main = Start(program);
+        TestFoundWhereLaunchersPutIt(program, main, found);
+        Key(VK_ESCAPE);
+        DWORD code = 1;
+        Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
+      }
+      RemoveLauncherInstalls(home);  // the other cases find no game
+    }
   }
   {
     std::printf("# A big Steam library, and a Linux path of more than 300 characters\n");
@@ -1903,6 +2067,31 @@ int RunDemo(const std::string& exe, const std::string& folder, const std::string
   return restored && ended && Failures() == 0 ? 0 : 1;
 }
 
+int RunFound(const std::string& exe, const std::string& shots) {
+  SetShotFolder(shots);
+  Program program(exe, "C:\\windows");
+  const HWND main = Start(program);
+  const RECT dialog = ScreenRect(main);
+  SetWindowPos(main, nullptr, (GetSystemMetrics(SM_CXSCREEN) - (dialog.right - dialog.left)) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - (dialog.bottom - dialog.top)) / 3, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER);
+  const HWND list = OpenFoundList(program, main);
+  std::vector<std::string> lines;
+  WaitFor(
+      [&] {
+        lines = list != nullptr ? ListLines(list) : std::vector<std::string>();
+        return !lines.empty() && lines.back() != kStillSearching;
+      },
+      60000);
+  for (const std::string& line : lines) std::printf("found: %s\n", line.c_str());
+  Screenshot("found-on-this-pc",
+             {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+  Key(VK_ESCAPE);
+  Key(VK_ESCAPE);
+  DWORD code = 1;
+  return program.WaitExit(10000, &code) && code == 0 && Failures() == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1915,6 +2104,8 @@ int main(int argc, char** argv) {
       return RunTest(WinPath(args[1]), WinPath(args[2]), shots(3));
     }
     if (args.size() == 2 && args[0] == "sample") return RunSample(WinPath(args[1]));
+    if (args.size() == 1 && args[0] == "sleep") Sleep(INFINITE);
+    if (args.size() >= 2 && args[0] == "found") return RunFound(WinPath(args[1]), shots(2));
     if (args.size() >= 3 && args[0] == "demo") {
       return RunDemo(WinPath(args[1]), WinPath(args[2]), shots(3));
     }
@@ -1925,6 +2116,8 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: dialog_driver test PROGRAM WORKFOLDER [SHOTFOLDER]\n"
                "       dialog_driver sample FOLDER\n"
-               "       dialog_driver demo PROGRAM FOLDER [SHOTFOLDER]\n");
+               "       dialog_driver demo PROGRAM FOLDER [SHOTFOLDER]\n"
+               "       dialog_driver found PROGRAM SHOTFOLDER\n"
+               "       dialog_driver sleep\n");
   return 2;
 }

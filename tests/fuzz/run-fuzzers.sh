@@ -46,7 +46,7 @@ run_target() {
 }
 
 # Two targets at a time, one a processor.
-targets="stream brake state libraries"
+targets="stream brake state libraries launchers"
 set -- $targets
 while [ $# -gt 0 ]; do
   run_target "$1" &
