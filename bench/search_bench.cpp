@@ -57,6 +57,10 @@ class CountedDisks final : public SearchDisks {
     ++others;
     return disks_.HasFile(file);
   }
+  std::vector<std::string> Files(const std::string& folder) override {
+    ++lists;
+    return disks_.Files(folder);
+  }
 
  private:
   CWin32Disks disks_;

@@ -7,6 +7,11 @@ std::string CarFileStem(const std::string& path, const std::string& id) {
   return path + "cars\\" + id + "\\" + id;
 }
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+// The separator to add to `path`: '/' where it is written with forward
+// slashes only (a Linux path, say), else Windows' own.
+char SeparatorFor(const std::string& path) {
+  return path.find('/') != std::string::npos && path.find('\\') == std::string::npos ? '/' : '\\';
+}
 // A probe that cannot be opened (held, say) is there all the same.
 bool HoldsCars(const std::string& folder, WhenHeld held) {
   OpenFailure failure{};
@@ -56,8 +61,9 @@ bool FileExists(const std::string& path, WhenHeld held) {
 
 std::string DataFolderFor(const std::string& item, WhenHeld held) {
   std::string folder = item;
+  const char separator = SeparatorFor(item);
   if (IsFolder(folder)) {
-    if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
+    if (!folder.empty() && !IsSeparator(folder.back())) folder += separator;
   } else {
     if (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
     if (!FileExists(folder, held)) return "";
@@ -65,7 +71,7 @@ std::string DataFolderFor(const std::string& item, WhenHeld held) {
   }
   if (folder.empty()) return "";
   if (HoldsCars(folder, held)) return folder;
-  if (HoldsCars(folder + "data\\", held)) return folder + "data\\";
+  if (const std::string data = folder + "data" + separator; HoldsCars(data, held)) return data;
   for (std::string above = FolderAbove(folder); !above.empty(); above = FolderAbove(above)) {
     if (HoldsCars(above, held)) return above;
   }
@@ -76,7 +82,7 @@ TypedDataPath ReadTypedDataPath(const std::string& typed, WhenHeld held) {
   TypedDataPath read;
   read.path = CleanDataPath(typed);
   if (read.path.empty()) return read;
-  if (read.path.back() != '\\') read.path += '\\';
+  if (!IsSeparator(read.path.back())) read.path += SeparatorFor(read.path);
   read.holdsCars = HoldsCars(read.path, held);
   if (!read.holdsCars) read.leadsTo = DataFolderFor(read.path, held);
   return read;

@@ -41,8 +41,9 @@ bool FileExists(const std::string& path, WhenHeld held = WhenHeld::kRetry);
 
 // What a typed path names, as both runs and the dialog's status take it.
 struct TypedDataPath {
-  std::string path;     // CleanDataPath's, with a backslash appended when it
-                        // has none; empty when nothing was typed
+  std::string path;     // CleanDataPath's, ending with a separator: a '/'
+                        // appended where it is written with forward slashes
+                        // only, else a backslash; empty when nothing was typed
   bool holdsCars = false;  // the probe file is there (perhaps held by
                            // another program, which its car then meets)
   std::string leadsTo;  // otherwise DataFolderFor(path), perhaps empty
@@ -51,11 +52,12 @@ struct TypedDataPath {
 TypedDataPath ReadTypedDataPath(const std::string& typed, WhenHeld held = WhenHeld::kRetry);
 
 // The game's data folder that `item` leads to, spelt from `item` and ending
-// with a backslash: `item`'s folder (for a file, the folder that holds it; a
-// separator after the file's name is ignored) if it holds the probe file,
-// else its `data` subfolder if that does (the game's own folder), else the
-// nearest folder above that does (the cars folder, a car's folder or file),
-// up to FolderAbove's end. Empty if none does, and if `item` names neither a
+// with a separator, each one it adds of the kind ReadTypedDataPath adds (so
+// that a Linux path is named with '/' alone): `item`'s folder (for a file,
+// the folder that holds it; a separator after the file's name is ignored) if
+// it holds the probe file, else its `data` subfolder if that does (the game's
+// own folder), else the nearest folder above that does (the cars folder, a
+// car's folder or file), up to FolderAbove's end. Empty if none does, and if `item` names neither a
 // folder nor a readable file, so that a mistyped name leads nowhere. A probe
 // file that another program holds counts as there; `held` says whether such
 // a file is waited for.

@@ -68,7 +68,8 @@ bool IsFolder(const std::string& path);
 // (\\server\share\), also behind the \\?\ or \\.\ prefix (\\?\C:\,
 // \\?\UNC\server\share\); a relative or drive-relative path has none. Above
 // a share a probe would name another machine, and reaching for it means a
-// name look-up and a logon with the user's credentials. On POSIX the root is
+// name look-up and a logon with the user's credentials. Under Wine a Linux
+// path (one '/' and a name) has Linux's root, its '/'. On POSIX the root is
 // the leading separator.
 std::string FolderAbove(const std::string& folder);
 

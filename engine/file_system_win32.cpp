@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_system.h"
+#include "under_wine.h"
 #include "utf16_win32.h"
 
 // Paths come in as UTF-8 and reach each wide file function as ToSystemPath
@@ -124,6 +125,11 @@ std::size_t PastName(const std::string& path, std::size_t from) {
 // The length of the volume root that `path` begins with (see FolderAbove);
 // 0 without one.
 std::size_t RootLength(const std::string& path) {
+  // Under Wine, one '/' and a name begin a Linux path (ExtendedLengthPath).
+  if (path.size() >= 2 && path[0] == '/' && !IsSeparator(path[1]) &&
+      !LinuxRootDrive().empty()) {
+    return 1;
+  }
   const bool prefixed = path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) &&
                         (path[2] == '?' || path[2] == '.') && IsSeparator(path[3]);
   const std::size_t at = prefixed ? 4 : 0;

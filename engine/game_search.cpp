@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "car_files.h"
+#include "launcher_records.h"
 #include "steam_libraries.h"
 
 namespace {
@@ -17,7 +18,27 @@ constexpr const char* kSteamInAHome[] = {
     ".local\\share\\Steam\\", ".steam\\steam\\",
     ".var\\app\\com.valvesoftware.Steam\\.local\\share\\Steam\\"};
 constexpr const char* kStoreGames[] = {"Program Files (x86)\\GOG Galaxy\\Games\\",
-                                       "Program Files\\Epic Games\\"};
+                                       "GOG Games\\", "Program Files\\Epic Games\\"};
+
+// A launcher's record of its installs: a file in `folder`, read by `read`.
+struct Record {
+  const char* folder;
+  const char* file;
+  std::vector<std::string> (*read)(std::string_view);
+};
+constexpr char kEpicManifests[] = "Epic\\EpicGamesLauncher\\Data\\Manifests\\";
+constexpr Record kEpicList = {"Epic\\UnrealEngineLauncher\\", "LauncherInstalled.dat",
+                              EpicInstalledListFolders};
+constexpr Record kRecordsInAHome[] = {
+    {".config\\legendary\\", "installed.json", LegendaryInstalledFolders},
+    {".config\\heroic\\legendaryConfig\\legendary\\", "installed.json",
+     LegendaryInstalledFolders},
+    {".config\\heroic\\gog_store\\", "installed.json", HeroicGogInstalledFolders},
+    {".var\\app\\com.heroicgameslauncher.hgl\\config\\heroic\\legendaryConfig\\legendary\\",
+     "installed.json", LegendaryInstalledFolders},
+    {".var\\app\\com.heroicgameslauncher.hgl\\config\\heroic\\gog_store\\", "installed.json",
+     HeroicGogInstalledFolders},
+};
 constexpr char kProbeFolder[] = "cars\\n12\\";  // below a data folder
 
 // Where a link on the way may lead.
@@ -61,6 +82,9 @@ class StoppableDisks final : public SearchDisks {
     return stop_ ? std::string() : disks_.Text(file, most);
   }
   bool HasFile(const std::string& file) override { return !stop_ && disks_.HasFile(file); }
+  std::vector<std::string> Files(const std::string& folder) override {
+    return stop_ ? std::vector<std::string>() : disks_.Files(folder);
+  }
 
  private:
   SearchDisks& disks_;
@@ -72,6 +96,11 @@ char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 bool SameName(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+}
+
+// The folder that holds `folder` (which ends with a backslash).
+std::string_view Parent(std::string_view folder) {
+  return folder.substr(0, folder.find_last_of('\\', folder.size() - 2) + 1);
 }
 
 // An id that the system gives for a file system without 128-bit ids (all
@@ -99,14 +128,26 @@ class Search {
         if (Reaches(drive, store, Reach::kFixed)) Games(drive + store);
       }
     }
+    for (const std::string& steam : places_.steamFolders) {
+      const std::string folder = OnADrive(steam);
+      if (!folder.empty() && disks_.DriveKind(folder) == VolumeKind::kFixed &&
+          Reaches(folder.substr(0, 3), folder.substr(3), Reach::kFixed)) {
+        Steam(folder);
+      }
+    }
     if (!places_.homes.empty() && disks_.DriveKind(places_.homes) == VolumeKind::kFixed) {
       for (const FolderEntry& entry : disks_.Subfolders(places_.homes)) {
-        if (!Enters(places_.homes, entry, Reach::kFixed)) continue;
-        const std::string home = places_.homes + entry.name + '\\';
-        for (const char* steam : kSteamInAHome) {
-          if (Reaches(home, steam, Reach::kFixed)) Steam(home + steam);
-        }
+        if (Enters(places_.homes, entry, Reach::kFixed)) Home(places_.homes + entry.name + '\\');
       }
+    }
+    const std::string& own = places_.ownHome;
+    if (!own.empty() && !SameName(Parent(own), places_.homes) &&
+        disks_.DriveKind(own) == VolumeKind::kFixed) {
+      Home(own);
+    }
+    if (!places_.programData.empty() &&
+        disks_.DriveKind(places_.programData) == VolumeKind::kFixed) {
+      EpicRecords(places_.programData);
     }
     for (Game& game : games_) LookAtGame(game);
     for (Game& game : games_) LookBelowGame(game);
@@ -156,6 +197,46 @@ class Search {
     return true;
   }
 
+  void Home(const std::string& home) {
+    for (const char* steam : kSteamInAHome) {
+      if (Reaches(home, steam, Reach::kFixed)) Steam(home + steam);
+    }
+    for (const Record& record : kRecordsInAHome) Records(home, record);
+  }
+
+  // The Epic Games launcher's manifests, one install each, and its older list.
+  void EpicRecords(const std::string& programData) {
+    if (Reaches(programData, kEpicManifests, Reach::kFixed)) {
+      const std::string manifests = programData + kEpicManifests;
+      for (const std::string& name : disks_.Files(manifests)) {
+        if (name.size() > 5 && SameName(std::string_view(name).substr(name.size() - 5), ".item")) {
+          RecordedGames(EpicManifestFolders(Text(manifests + name)));
+        }
+      }
+    }
+    Records(programData, kEpicList);
+  }
+
+  void Records(const std::string& folder, const Record& record) {
+    if (Reaches(folder, record.folder, Reach::kFixed)) {
+      RecordedGames(record.read(Text(folder + record.folder + record.file)));
+    }
+  }
+
+  std::string Text(const std::string& file) {
+    return disks_.Text(file, kMaxLauncherRecordBytes + 1);
+  }
+
+  // Each folder that a launcher's record names is a game, where it is there.
+  void RecordedGames(const std::vector<std::string>& recorded) {
+    for (const std::string& listed : recorded) {
+      const std::string folder = ListedFolder(listed);
+      if (!folder.empty() && recordedGames_.insert(Key(folder)).second) {
+        games_.push_back({folder, {}});
+      }
+    }
+  }
+
   // A Steam folder is a library itself, and lists the others.
   void Steam(const std::string& folder) {
     Library(folder);
@@ -163,16 +244,17 @@ class Search {
     const std::string list =
         disks_.Text(folder + "steamapps\\libraryfolders.vdf", kMaxLibraryListBytes + 1);
     for (const std::string& listed : SteamLibraryPaths(list)) {
-      const std::string library = ListedLibrary(listed);
+      const std::string library = ListedFolder(listed);
       if (!library.empty()) Library(library);
     }
   }
 
-  // A listed library as a folder with its backslash, on a fixed drive or a
-  // removable one; empty for anything else (a share, a relative path, a
-  // Linux path on Windows) and for a library that is not there.
-  std::string ListedLibrary(const std::string& listed) {
-    std::string folder = listed;
+  // `path` as a folder on a drive (C:\) with backslashes, ending with one; a
+  // Linux path below linuxRoot. Empty for any other form: a share, a
+  // relative path, a Linux path on Windows.
+  std::string OnADrive(const std::string& path) {
+    if (path.empty()) return "";
+    std::string folder = path;
     if (folder[0] == '/') {
       if (places_.linuxRoot.empty()) return "";
       folder = places_.linuxRoot + folder.substr(1);
@@ -180,10 +262,18 @@ class Search {
     std::replace(folder.begin(), folder.end(), '/', '\\');
     if (folder.back() != '\\') folder += '\\';
     const char letter = UpperAscii(folder[0]);
-    if (folder.size() < 3 || letter < 'A' || letter > 'Z' || folder[1] != ':' ||
-        folder[2] != '\\' || disks_.DriveKind(folder) == VolumeKind::kElsewhere) {
-      return "";
-    }
+    return folder.size() >= 3 && letter >= 'A' && letter <= 'Z' && folder[1] == ':' &&
+                   folder[2] == '\\'
+               ? folder
+               : "";
+  }
+
+  // A folder that a list or record names, on a fixed drive or a removable
+  // one; empty for a folder in any other form or place, and for one that is
+  // not there.
+  std::string ListedFolder(const std::string& listed) {
+    const std::string folder = OnADrive(listed);
+    if (folder.empty() || disks_.DriveKind(folder) == VolumeKind::kElsewhere) return "";
     return Reaches(folder.substr(0, 3), folder.substr(3), Reach::kFixedOrRemovable) ? folder : "";
   }
 
@@ -260,6 +350,7 @@ class Search {
   SearchDisks& disks_;
   const std::function<void(const std::string&)>& found_;
   std::set<std::string> libraries_;
+  std::set<std::string> recordedGames_;
   std::set<std::string> dataFolders_;
   std::vector<Game> games_;
 };

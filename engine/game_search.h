@@ -1,9 +1,10 @@
 #pragma once
 
 // Finding the game's data folders on this PC without the registry: only in
-// the places where Steam, GOG Galaxy and the Epic Games launcher put games by
-// default, and in the Steam libraries Steam's lists name. No disk is walked,
-// and the search stays on the PC's own disks. Portable: it asks the disks
+// the places where Steam, GOG and the Epic Games launcher put games by
+// default, in the Steam libraries Steam's lists name, and in the folders that
+// the launchers' own records of their installs name. No disk is walked, and
+// the search stays on the PC's own disks. Portable: it asks the disks
 // through SearchDisks, which the program implements over Windows and tests
 // fake. Paths are UTF-8 with backslashes; folders end with one.
 
@@ -62,6 +63,9 @@ class SearchDisks {
   virtual std::string Text(const std::string& file, std::size_t most) = 0;
   // Whether a file (not a folder) has this name.
   virtual bool HasFile(const std::string& file) = 0;
+  // The names of the files (not folders) in `folder`; none when it cannot
+  // be read.
+  virtual std::vector<std::string> Files(const std::string& folder) = 0;
 };
 
 // Where a search starts.
@@ -69,6 +73,11 @@ struct GameSearchPlaces {
   std::vector<std::string> drives;  // the drives (C:\) or folders standing for them
   std::string homes;                // Linux homes, one folder each (Z:\home\)
   std::string linuxRoot;            // where Linux's / is (Z:\); empty: none
+  std::string ownHome = {};         // the player's Linux home, wherever it is
+                                    // (Z:\root\); empty: none
+  std::string programData = {};     // Windows' folder for all users' program
+                                    // data (C:\ProgramData\); empty: none
+  std::vector<std::string> steamFolders = {};  // where a running Steam is (E:\Apps\Steam\)
 };
 
 // Calls `found` with each data folder of the game in `places`, with its
@@ -76,25 +85,40 @@ struct GameSearchPlaces {
 // was reached (spelling, case, links).
 //
 // Where it looks: on each fixed drive, Steam at Program Files (x86)\Steam,
-// Program Files\Steam, Steam and SteamLibrary; in each home, Steam at
-// .local\share\Steam, .steam\steam and Flatpak's
+// Program Files\Steam, Steam and SteamLibrary; Steam in each of
+// `steamFolders`; in each home and in `ownHome`, Steam at .local\share\Steam,
+// .steam\steam and Flatpak's
 // .var\app\com.valvesoftware.Steam\.local\share\Steam; every library that
 // such a Steam's steamapps\libraryfolders.vdf names on a fixed drive or a
-// removable one (Linux paths taken below linuxRoot); and GOG Galaxy's and the
-// Epic Games launcher's games at Program Files (x86)\GOG Galaxy\Games and
-// Program Files\Epic Games on each fixed drive. Each folder in a library's
-// steamapps\common and in those two is a game. A game's data folder, the one
-// that holds the probe file, is the game's folder, its `data` folder, or the
-// `data` folder of one of its folders (as Epic installs it); the first two
-// are looked at for every game before the third for any.
+// removable one; and on each fixed drive the games of GOG Galaxy at Program
+// Files (x86)\GOG Galaxy\Games, of GOG's offline installers at GOG Games and
+// of the Epic Games launcher at Program Files\Epic Games. Each folder in a
+// library's steamapps\common and in those three is a game.
+//
+// A game is also each folder that a launcher's record names
+// (launcher_records.h), on a fixed drive or a removable one: in
+// `programData`, the Epic Games launcher's manifests
+// (Epic\EpicGamesLauncher\Data\Manifests\*.item) and its older list
+// (Epic\UnrealEngineLauncher\LauncherInstalled.dat); in each home and in `ownHome`, the lists of
+// legendary (.config\legendary\installed.json) and of Heroic
+// (.config\heroic\legendaryConfig\legendary\installed.json and
+// .config\heroic\gog_store\installed.json, also below Flatpak's
+// .var\app\com.heroicgameslauncher.hgl\). Linux paths in lists and records
+// are taken below linuxRoot; a path in any other form but a drive's (C:\) is
+// skipped.
+//
+// A game's data folder, the one that holds the probe file, is the game's
+// folder, its `data` folder, or the `data` folder of one of its folders (as
+// Epic installs it); the first two are looked at for every game before the
+// third for any.
 //
 // A link on the way is followed only where it leads to a fixed disk (within a
-// library that a list names, to a removable drive too), and so is each link
-// on the way to its target, up to a chain of kMostLinkHops; a cloud
-// placeholder is never opened. A list that is missing or malformed is
-// skipped, as is a folder that cannot be read. Once `stop` is set, the disks
-// are asked nothing more and the search soon returns. Throws only what
-// `found` throws, and std::bad_alloc.
+// library that a list names or a game that a record names, to a removable
+// drive too), and so is each link on the way to its target, up to a chain of
+// kMostLinkHops; a cloud placeholder is never opened. A list or record that
+// is missing or malformed is skipped, as is a folder that cannot be read.
+// Once `stop` is set, the disks are asked nothing more and the search soon
+// returns. Throws only what `found` throws, and std::bad_alloc.
 inline constexpr int kMostLinkHops = 8;
 inline const std::atomic<bool> kNeverStopped = false;
 void FindGameDataFolders(const GameSearchPlaces& places, SearchDisks& disks,

@@ -86,6 +86,11 @@ int GameFolderState::CountAt(int level) const {
   }));
 }
 
+int GameFolderState::CountSameAsBackup() const {
+  return static_cast<int>(std::count_if(cars.begin(), cars.end(),
+                                        [](const Car& car) { return car.sameAsBackup; }));
+}
+
 GameFolderState ReadGameFolderState(const std::string& typed, const std::atomic<bool>& stop) {
   GameFolderState state;
   const TypedDataPath path = ReadTypedDataPath(typed, WhenHeld::kGiveUp);
@@ -100,6 +105,7 @@ GameFolderState ReadGameFolderState(const std::string& typed, const std::atomic<
   for (std::size_t i = 0; i < kCarIds.size() && !stop; ++i) {
     const CarReading reading = ReadCar(path.path, kCarIds[i], WhenHeld::kGiveUp, &stop);
     state.cars[i].condition = ConditionOf(reading);
+    state.cars[i].sameAsBackup = reading.state == CarState::kAsBackedUp;
     if (state.cars[i].condition == CarCondition::kTweaked) levels[i] = reading.tweakLevels;
   }
   if (stop) {

@@ -62,12 +62,17 @@ struct GameFolderState {
   struct Car {
     CarCondition condition = CarCondition::kNotInstalled;
     int level = 0;  // kTweaked: the level, 0 to 4
+    // kGamesOwn: a backup holds the same bytes, so Restore copies it back
+    // and the file stays as it is.
+    bool sameAsBackup = false;
   };
   std::array<Car, kCarIds.size()> cars{};
 
-  // The cars in each condition, and those tweaked at each level.
+  // The cars in each condition, those tweaked at each level, and the game's
+  // own files that are the same as their backups.
   int Count(CarCondition condition) const;
   int CountAt(int level) const;
+  int CountSameAsBackup() const;
 };
 
 // Reads what `typed`, a path as the player typed it, names: a data folder,

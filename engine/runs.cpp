@@ -17,11 +17,6 @@ const char kEnterPathNotice[] = "Please enter the path for the game's data files
 
 using CarList = std::vector<std::string>;
 
-const char kWhereBackupsAreKept[] =
-    "each old backup is kept in the car's folder as "
-    "<car>_backup_before_update.csv, or as <car>_backup_before_update_2.csv, _3 "
-    "and so on where earlier ones are kept";
-
 // Cleans the typed path and checks it as both buttons need it: not empty,
 // ending with a backslash (appended when missing), naming a folder that
 // holds the probe file. Shows the notice and returns false otherwise; where
@@ -51,7 +46,7 @@ bool CheckDataPath(std::string& path) {
 // `restoring`: only cars with a backup count. Nothing stays on disk.
 bool CanRunOn(const std::string& path, const FolderLock& lock, bool restoring) {
   if (!lock.held()) {
-    ShowNotice("Another copy of the tweaker is working on the game folder '" +
+    ShowNotice("Another copy of the tweaker is working on the data folder '" +
                path + "'. Wait until it has finished, then try again.");
     return false;
   }
@@ -73,39 +68,31 @@ bool CanRunOn(const std::string& path, const FolderLock& lock, bool restoring) {
 }
 
 // The cars a run found changed since their backups, named once at its end
-// rather than in a notice each.
+// rather than in a notice each: the cars first, then what was done, then
+// what the player can do.
 struct ChangedCars {
   CarList updated;        // by the game
   CarList notPatched;     // by the game, but the level could not be applied
   CarList edited;         // by something else, after a tweak
   CarList backToEarlier;  // tweaks of a kept backup, which is the backup again
 
-  void Report(const std::string& updatedNotice, const std::string& editedAdvice) const {
-    if (!updated.empty()) ShowNotice(updatedNotice + Joined(updated) + ".");
-    if (!notPatched.empty()) {
-      ShowNotice("The game has updated these cars since their backups were "
-                 "made, and " + std::string(kWhereBackupsAreKept) +
-                 ", but the level could not be applied to their new files (the "
-                 "notices before say why): " + Joined(notPatched) +
-                 ". Apply again to finish them.");
-    }
-    if (!backToEarlier.empty()) {
-      ShowNotice("These cars' files are a tweak of an older backup kept in the "
-                 "car's folder, so that one is their backup again, the backup "
-                 "it replaces is kept beside it, and the level was applied: " +
-                 Joined(backToEarlier) + ".");
-    }
-    if (!edited.empty()) {
-      ShowNotice("These cars were changed by another program or by hand after "
-                 "they were tweaked, so they were left as they are: " +
-                 Joined(edited) + ". " + editedAdvice);
-    }
+  void Report(const std::string& updatedDone, const std::string& editedAdvice) const {
+    Show("Updated by the game", updated, updatedDone);
+    Show("Updated by the game, not tweaked", notPatched,
+         "Their new files are their backups now, but the level could not be applied (the "
+         "notices before say why). Apply again to finish them.");
+    Show("Tweaked from an older backup", backToEarlier,
+         "That backup is their backup again, and the level was applied. The backup it "
+         "replaces is kept beside it.");
+    Show("Changed by hand or by another program after a tweak", edited,
+         "They were left as they are. " + editedAdvice);
   }
 
-  static std::string Joined(const CarList& ids) {
-    std::string text;
-    for (const std::string& id : ids) text += (text.empty() ? "" : ", ") + id;
-    return text;
+  static void Show(const std::string& which, const CarList& ids, const std::string& text) {
+    if (ids.empty()) return;
+    std::string list;
+    for (const std::string& id : ids) list += (list.empty() ? "" : ", ") + id;
+    ShowNotice(which + ": " + list + ".\n" + text);
   }
 };
 
@@ -118,9 +105,9 @@ CarReading VisitCar(const std::string& path, const std::string& id) {
   const std::string data = CarDataFilePath(path, id);
   const std::string folder = data.substr(0, data.rfind('\\') + 1);
   for (const std::string& kept : RemoveLeftovers(data, true)) {
-    ShowNotice("The file '" + data + "' is missing, and '" + folder + kept +
-               "', left by a run that was cut short, may be its last copy, so it "
-               "was kept: rename it to '" + data.substr(folder.size()) + "'.");
+    ShowNotice("Car " + id + ": its data file is missing, but a run that was cut short left '" +
+               folder + kept + "', which may be its last copy. It was kept: rename it to '" +
+               data.substr(folder.size()) + "'.");
   }
   RemoveLeftovers(CarBackupFilePath(path, id), false);
   for (int n = 1; n <= kMostKeptBackups; ++n) {
@@ -130,8 +117,8 @@ CarReading VisitCar(const std::string& path, const std::string& id) {
   }
   const CarReading reading = ReadCar(path, id);
   if (reading.state == CarState::kDataNotAFile) {
-    ShowNotice("'" + data + "' is not a file but a folder, pipe or device, so "
-               "the car was left as it is");
+    ShowNotice("Car " + id + " was left as it is: '" + data +
+               "' is a folder, pipe or device, not a file.");
   }
   return reading;
 }
@@ -224,9 +211,9 @@ bool KeepBackup(const std::string& path, const std::string& id) {
         return false;
     }
   }
-  ShowNotice("Cannot keep '" + backup + "' under a new name: " +
-             std::to_string(kMostKeptBackups) +
-             " kept backups are there already. The car was left as it is.");
+  ShowNotice("Car " + id + " was left as it is: its folder holds " +
+             std::to_string(kMostKeptBackups) + " kept backups already, the most there may be. "
+             "Move some of its " + id + "_backup_before_update files elsewhere, then apply again.");
   return false;
 }
 
@@ -338,13 +325,10 @@ void ApplyRun(std::string& path, int level) {
   ChangedCars changed;
   for (const char* id : kCarIds) ApplyToCar(path, id, level, changed);
   changed.Report(
-      "The game has updated these cars since their backups were made; their "
-      "new files are now their backups, the level was applied to them, and " +
-          std::string(kWhereBackupsAreKept) + ": ",
-      "To tweak them again, let the game verify its files, then apply again. "
-      "If a car is still named once the game has verified its files, the "
-      "game's own file looks tweaked beside its old backup: rename that car's "
-      "<car>_backup.csv (to <car>_backup_old.csv, say), then apply again.");
+      "Their new files are their backups now, and the level was applied to them. The old "
+      "backups are kept beside them.",
+      "To tweak them, let the game verify its files, then apply again; if a car is named here "
+      "again, rename its <car>_backup.csv to <car>_backup_old.csv and apply once more.");
   ShowNotice("Tweak process finished");
 }
 
@@ -357,8 +341,7 @@ void RestoreRun(const std::string& typedPath) {
   int restored = 0;
   for (const char* id : kCarIds) restored += RestoreCar(path, id, changed);
   changed.Report(
-      "The game has updated these cars since their backups were made, so they "
-      "already have the game's own files and were left as they are: ",
-      "To put the game's own files back, let the game verify its files.");
+      "They have the game's own files already, so they were left as they are.",
+      "To get the game's own files back, let the game verify its files.");
   ShowNotice("Restored backup copies of " + std::to_string(restored) + " files");
 }

@@ -102,9 +102,9 @@ bool IsNumber(std::string_view key) {
                                      [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Well-formed UTF-8 (no overlong forms, surrogates or code points past
-// U+10FFFF) without control characters.
-bool IsUsablePath(std::string_view path) {
+}  // namespace
+
+bool IsUsableListedPath(std::string_view path) {
   if (path.empty() || path.size() > kMaxPathBytes) return false;
   for (std::size_t i = 0; i < path.size();) {
     const auto lead = static_cast<std::uint8_t>(path[i]);
@@ -130,8 +130,6 @@ bool IsUsablePath(std::string_view path) {
   }
   return true;
 }
-
-}  // namespace
 
 std::vector<std::string> SteamLibraryPaths(std::string_view text) {
   std::vector<std::string> paths;
@@ -162,7 +160,7 @@ std::vector<std::string> SteamLibraryPaths(std::string_view text) {
     const Block in = open.empty() ? Block::kOther : open.back();
     if (((in == Block::kList && IsNumber(key.text)) ||
          (in == Block::kLibrary && SameWord(key.text, "path"))) &&
-        IsUsablePath(value.text)) {
+        IsUsableListedPath(value.text)) {
       paths.push_back(std::move(value.text));
     }
   }

@@ -1,11 +1,13 @@
 #!/bin/sh
 # Fails unless the toolchain parts linked into the program are those listed,
-# each with its notice:  check-notices.sh MAP LIST NOTICES
+# each with its notice:  check-notices.sh MAP LIST NOTICES [HEADERS]
 # MAP is the linker's map of the program; LIST (linked-libraries.txt) names
-# each part and the heading of its section in NOTICES. What each side holds
-# is left beside the map, as MAP.linked and MAP.noticed.
+# each part and the heading of its section in NOTICES. Each folder in HEADERS
+# holds a header-only library compiled into the program, a part named as the
+# folder with a slash. What each side holds is left beside the map, as
+# MAP.linked and MAP.noticed.
 set -eu
-map=$1 list=$2 notices=$3
+map=$1 list=$2 notices=$3 headers=${4:-}
 
 # What the map shows the linker took from the toolchain, without folders: the
 # members it pulled from archives and the object files it loaded. The
@@ -22,7 +24,13 @@ awk '{ sub(/\r$/, "") }
     archive = name; sub(/\(.*/, "", archive)
     if (!(name in listed) && (archive in listed)) name = archive
     print name
-  }' "$list" "$map" | LC_ALL=C sort -u >"$map.linked"
+  }' "$list" "$map" >"$map.linked"
+if [ -n "$headers" ] && [ -d "$headers" ]; then
+  for library in "$headers"/*/; do
+    [ -d "$library" ] && basename "$library" | sed 's,$,/,' >>"$map.linked"
+  done
+fi
+LC_ALL=C sort -u -o "$map.linked" "$map.linked"
 
 # The listed parts whose section heading is in NOTICES.
 awk '{ sub(/\r$/, "") }

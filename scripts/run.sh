@@ -3,10 +3,10 @@
 # sample game data folder (47 cars) and opens the Kestrune Mechanics Tweaker.
 #
 # On a desktop (DISPLAY set) the dialog opens there under Wine, in your own
-# Wine setup, and you use it; the script says which folder to type.
+# Wine setup, and you use it; the script says which data folder to type.
 # Without a display it starts a virtual one, drives the dialog to apply 50%
-# to the sample folder and restore it, saves screenshots, prints what
-# changed and ends by itself.
+# to the sample data folder and restore it, saves screenshots, prints the
+# status and what changed after each, and ends by itself.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,9 +25,9 @@ if [ -n "${DISPLAY:-}" ]; then
   rm -rf "$sample"
   wine "$driver" sample "$sample"
   echo
-  echo "Type this folder into the Path box, pick a level and click \"Apply to game\":"
+  echo "Type this data folder into the Path box, pick a level and click \"Apply to game\":"
   printf '    Z:%s\\\n' "$(printf '%s' "$sample" | tr / '\\')"
-  echo "\"Restore backup files\" puts the original files back."
+  echo "\"Restore backup files\" puts the game's own files back."
   exec wine "$tweaker"
 fi
 
@@ -35,4 +35,5 @@ echo "No display: showing the tweaker at work on a virtual display."
 shots=$build/run-screenshots
 E2E_TIMEOUT=180 tests/e2e/on-virtual-display.sh "$build/wineprefix-gui" "$shots" \
   "$driver" demo "$tweaker" "$sample" "$shots"
-echo "Screenshots: $shots/dialog.png (the dialog) and $shots/notice.png (its notice)"
+echo "Screenshots in $shots: dialog.png, notice.png (Apply's notice),"
+echo "status-applied.png and status-restored.png (the status after each run)"

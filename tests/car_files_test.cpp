@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "linux_under_wine.h"
 #endif
 
 namespace {
@@ -74,6 +76,29 @@ TEST(FolderAboveTest, WalkStopsAtTheRootOfItsVolume) {
 #endif
       {R"(Games\data\)", ""}};
   for (const auto& [folder, walk] : kWalks) EXPECT_EQ(WalkAbove(folder), walk) << folder;
+}
+
+// A path in the game written with '/' alone, as Linux shows it (also to a
+// program under Wine), leads to the data folder, named with '/' alone.
+TEST(DataFolderForTest, PathsWithForwardSlashesNameItWithThem) {
+  TempFolder folder;
+  MakeGameFolder(folder.path() / "Kestrune" / "data", {"n12", "131"});
+#ifdef _WIN32
+  const std::string root = LinuxPath(folder.path().string());
+  if (root.empty()) GTEST_SKIP() << "Linux paths are Wine's";
+#else
+  const std::string root = folder.path().generic_string();
+#endif
+  const std::string game = root + "/Kestrune", data = game + "/data/";
+  for (const std::string& typed :
+       {game, game + "/", data + "cars", data + "cars/", data + "cars/131", data + "cars/131/",
+        data + "cars/131/131.csv", data + "cars/131/131.csv/"}) {
+    const TypedDataPath read = ReadTypedDataPath(typed);
+    EXPECT_FALSE(read.holdsCars) << typed;
+    EXPECT_EQ(read.leadsTo, data) << typed;
+    EXPECT_EQ(read.path.find('\\'), std::string::npos) << typed;
+  }
+  EXPECT_TRUE(ReadTypedDataPath(data.substr(0, data.size() - 1)).holdsCars);
 }
 
 class FileExistsTest : public EngineTest {

@@ -60,14 +60,8 @@ class FakePc final : public SearchDisks {
   VolumeKind DriveKind(const std::string& path) override { return KindOf(path); }
 
   std::vector<FolderEntry> Subfolders(const std::string& folder) override {
-    const std::string at = Upper(Resolve(folder, true));
     std::vector<FolderEntry> found;
-    for (auto node = nodes_.upper_bound(at); node != nodes_.end() && node->first.starts_with(at);
-         ++node) {
-      if (!node->second.file && node->first.find('\\', at.size()) == node->first.size() - 1) {
-        found.push_back(EntryOf(node->second));
-      }
-    }
+    for (const Node* node : Children(folder, false)) found.push_back(EntryOf(*node));
     return found;
   }
 
@@ -102,7 +96,27 @@ class FakePc final : public SearchDisks {
     return node != nodes_.end() && node->second.file;
   }
 
+  std::vector<std::string> Files(const std::string& folder) override {
+    std::vector<std::string> found;
+    for (const Node* node : Children(folder, true)) found.push_back(node->name);
+    return found;
+  }
+
  private:
+  // The files or the folders in `folder`.
+  std::vector<const Node*> Children(const std::string& folder, bool files) {
+    const std::string at = Upper(Resolve(folder, true));
+    std::vector<const Node*> found;
+    for (auto node = nodes_.upper_bound(at); node != nodes_.end() && node->first.starts_with(at);
+         ++node) {
+      if (node->second.file == files &&
+          node->first.find('\\', at.size()) == node->first.size() - 1) {
+        found.push_back(&node->second);
+      }
+    }
+    return found;
+  }
+
   VolumeKind KindOf(const std::string& path) const {
     const auto drive = drives.find(Upper(RootOf(path)));
     return drive != drives.end() ? drive->second : VolumeKind::kElsewhere;
@@ -270,6 +284,174 @@ TEST(GameSearch, StaysOnThisPCsDisksInGeneratedPCs) {
   }
 }
 
+// A JSON string holding `text`.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) quoted += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+  return quoted + '"';
+}
+
+// The launchers' records naming `folders`, shaped as each launcher writes
+// them: a manifest, a list in an array (`list`) or an object of games.
+std::string EpicManifest(const std::string& folder, bool incomplete) {
+  return std::string("{\n\t\"FormatVersion\": 0,\n\t\"bIsIncompleteInstall\": ") +
+         (incomplete ? "true" : "false") + ",\n\t\"AppName\": \"Osprey\",\n\t\"InstallLocation\": " +
+         Quoted(folder) + "\n}";
+}
+std::string List(const std::vector<std::string>& folders, const char* key,
+                 const char* list = nullptr) {
+  std::string text;
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    text += (i > 0 ? ", " : "") + (list ? "" : Quoted("Game" + std::to_string(i)) + ": ") +
+            "{\"" + key + "\": " + Quoted(folders[i]) + ", \"is_dlc\": false}";
+  }
+  return list ? "{\"" + std::string(list) + "\": [" + text + "]}" : "{" + text + "}";
+}
+
+constexpr const char* kRecordFamilies[] = {
+    "Epic manifest, a folder of the player's choosing",
+    "Epic's older list",
+    "GOG offline installer's folder",
+    "Heroic's list of Epic games (or Flatpak's)",
+    "Heroic's list of Epic games, a path in a Wine prefix",
+    "Heroic's list of GOG games (or Flatpak's)",
+    "legendary's list in a home outside /home",
+    "Steam running from a folder of its own",
+    "broken records beside good ones",
+    "unfinished installs, placeholder locations",
+    "records naming a network drive, a share, a relative path",
+    "a record naming a removable drive",
+};
+
+// Each family puts the game where a launcher records it, or records it where
+// the search must not take it; decoys are in Steam's own library.
+TEST(GameSearch, FindsTheGameWhereverItsLauncherRecordsItInGeneratedPCs) {
+  constexpr int kTrialsPerFamily = 40;
+  const std::string manifests = "C:\\ProgramData\\Epic\\EpicGamesLauncher\\Data\\Manifests\\";
+  const std::string epicListFile =
+      "C:\\ProgramData\\Epic\\UnrealEngineLauncher\\LauncherInstalled.dat";
+  const std::string home = "Z:\\home\\deck\\", heroicGames = "/home/deck/Games/Heroic/";
+  std::printf("%-58s %6s %8s %11s\n", "family", "trials", "as due", "off this PC");
+  for (std::size_t f = 0; f < std::size(kRecordFamilies); ++f) {
+    int asDue = 0, offDisk = 0;
+    for (int trial = 0; trial < kTrialsPerFamily; ++trial) {
+      std::mt19937 random(static_cast<unsigned>(7000 + 100 * f + trial));
+      const auto pick = [&](int n) { return static_cast<int>(random() % n); };
+      FakePc pc;
+      pc.drives = {{"C:\\", VolumeKind::kFixed}, {"D:\\", VolumeKind::kFixed},
+                   {"E:\\", VolumeKind::kRemovable}, {"N:\\", VolumeKind::kElsewhere},
+                   {"Z:\\", VolumeKind::kFixed}};
+      for (int decoy = pick(4); decoy > 0; --decoy) {
+        pc.Add(std::string(kSteam) + "steamapps\\common\\Decoy" + std::to_string(decoy) + "\\data\\");
+      }
+      const int place = pick(3);
+      const std::string name = pick(2) ? "Kestrune" : "Kestrune Deluxe", game = name + "\\";
+      std::vector<std::string> expected;
+      std::set<std::string> allowed = {"C:\\", "D:\\", "Z:\\"};
+      GameSearchPlaces places = {{"C:\\", "D:\\", "E:\\", "N:\\", "Z:\\"}, "Z:\\home\\", "Z:\\"};
+      places.programData = "C:\\ProgramData\\";
+      pc.Add(home);
+      const auto manifest = [&](const std::string& folder, bool incomplete = false) {
+        pc.Add(manifests + std::to_string(100000 + pick(900000)) + (pick(2) ? ".item" : ".ITEM"))
+            .text = EpicManifest(folder, incomplete);
+      };
+      const auto epicList = [&](const std::vector<std::string>& folders) {
+        pc.Add(epicListFile).text = List(folders, "InstallLocation", "InstallationList");
+      };
+      // Heroic's list of Epic games (or of GOG games), native or Flatpak's.
+      const auto heroicList = [&](const std::vector<std::string>& folders, bool gog = false) {
+        pc.Add(home + (pick(2) ? ".config\\heroic\\"
+                               : ".var\\app\\com.heroicgameslauncher.hgl\\config\\heroic\\") +
+               (gog ? "gog_store\\installed.json" : "legendaryConfig\\legendary\\installed.json"))
+            .text = List(folders, "install_path", gog ? "installed" : nullptr);
+      };
+      switch (f) {
+        case 0:
+          expected = {AddGame(pc, "D:\\Games\\" + game, place)};
+          manifest(pick(2) ? "D:\\Games\\" + game : "d:/games/" + name);
+          pc.Add(manifests + "Pending.item.tmp").text = EpicManifest("C:\\Elsewhere", false);
+          break;
+        case 1:
+          expected = {AddGame(pc, "D:\\Epic\\" + game, place)};
+          epicList({"C:\\Program Files\\Epic Games\\Other", "D:\\Epic\\" + name});
+          break;
+        case 2:
+          expected = {AddGame(pc, (pick(2) ? "C:\\GOG Games\\" : "D:\\GOG Games\\") + game, place)};
+          break;
+        case 3:
+          expected = {AddGame(pc, home + "Games\\Heroic\\" + game, place)};
+          heroicList({heroicGames + "Other", heroicGames + name});
+          break;
+        case 4:
+          expected = {AddGame(pc, home + "Games\\pfx\\drive_c\\Program Files\\Epic Games\\" + game,
+                              place)};
+          heroicList({"/home/deck/Games/pfx/drive_c/Program Files/Epic Games/" + name});
+          break;
+        case 5:
+          expected = {AddGame(pc, home + "Games\\Heroic\\" + game, place)};
+          heroicList({heroicGames + name}, true);
+          break;
+        case 6:
+          places.ownHome = "Z:\\root\\";
+          expected = {AddGame(pc, "Z:\\opt\\games\\" + game, place)};
+          pc.Add("Z:\\root\\.config\\legendary\\installed.json").text =
+              List({"/opt/games/" + name}, "install_path");
+          break;
+        case 7: {
+          const std::string steam = pick(2) ? "D:\\Apps\\Steam\\" : "C:\\Tools\\Valve Steam\\";
+          places.steamFolders = {pick(2) ? steam : Upper(steam)};
+          const std::string library = pick(2) ? steam : "D:\\Steam Games\\";
+          expected = {AddGame(pc, library + "steamapps\\common\\" + game, place)};
+          pc.Add(steam + "steamapps\\libraryfolders.vdf").text = OldLibraryList({steam, library});
+          break;
+        }
+        case 8: {
+          expected = {AddGame(pc, "D:\\Games\\" + game, place),
+                      AddGame(pc, home + "Games\\Heroic\\" + game, place)};
+          const std::string good = EpicManifest("D:\\Games\\" + name, false);
+          manifest("D:\\Broken\\");
+          pc.Add(manifests + "00-cut-off.item").text = good.substr(0, pick(int(good.size())));
+          pc.Add(manifests + "01-not-json.item").text = std::string{'\0', '\xFF'} + " garbage {";
+          pc.Add(manifests + "zz-good.item").text = good;
+          pc.Add(epicListFile).text = "{\"InstallationList\": [{\"InstallLocation\": 5}";
+          heroicList({heroicGames + name});
+          pc.Add(home + ".config\\heroic\\gog_store\\installed.json").text = "{\"installed\": [";
+          break;
+        }
+        case 9:
+          AddGame(pc, "D:\\Games\\" + game, place);
+          manifest("$InstallLocation$", true);
+          manifest("D:\\Games\\" + name, true);
+          epicList({"$InstallLocation$"});
+          break;
+        case 10:
+          AddGame(pc, "N:\\Games\\" + game, place);
+          manifest(pick(2) ? "N:\\Games\\" + name : "\\\\nas\\games\\" + name);
+          epicList({"Games\\" + name, "C:Games\\" + name});
+          heroicList({"games/" + name, "//nas/games/" + name}, true);
+          break;
+        case 11:
+          expected = {AddGame(pc, "E:\\Games\\" + game, place)};
+          allowed.insert("E:\\");
+          manifest("E:\\Games\\" + name);
+          break;
+      }
+      std::vector<std::string> found;
+      FindGameDataFolders(places, pc, [&](const std::string& folder) { found.push_back(folder); });
+      for (std::vector<std::string>* folders : {&found, &expected}) {
+        std::transform(folders->begin(), folders->end(), folders->begin(), Upper);
+        std::sort(folders->begin(), folders->end());
+      }
+      asDue += found == expected;
+      offDisk +=
+          !std::includes(allowed.begin(), allowed.end(), pc.reached.begin(), pc.reached.end());
+      EXPECT_EQ(found, expected) << kRecordFamilies[f] << ", seed " << 7000 + 100 * f + trial;
+    }
+    std::printf("%-58s %6d %8d %11d\n", kRecordFamilies[f], kTrialsPerFamily, asDue, offDisk);
+    EXPECT_EQ(offDisk, 0) << kRecordFamilies[f] << ": a volume reached that is not this PC's own";
+  }
+}
+
 // Chains of links from the game's folder in Steam's own library, each link
 // to a folder on a volume of some kind, and the next link either that folder
 // itself or a folder on the way to it. The game is found only where every
@@ -361,6 +543,9 @@ class StoppingDisks final : public SearchDisks {
     return Ask(pc_.Text(file, most));
   }
   bool HasFile(const std::string& file) override { return Ask(pc_.HasFile(file)); }
+  std::vector<std::string> Files(const std::string& folder) override {
+    return Ask(pc_.Files(folder));
+  }
 
  private:
   template <typename Answer>

@@ -21,26 +21,21 @@ std::vector<std::string> Restored(int count) {
   return {"Restored backup copies of " + std::to_string(count) + " files"};
 }
 
-const std::string kWhereKept =
-    "each old backup is kept in the car's folder as <car>_backup_before_update.csv, "
-    "or as <car>_backup_before_update_2.csv, _3 and so on where earlier ones are kept";
 std::string ApplyFoundUpdates(const std::string& ids) {
-  return "The game has updated these cars since their backups were made; their "
-         "new files are now their backups, the level was applied to them, and " +
-         kWhereKept + ": " + ids + ".";
+  return "Updated by the game: " + ids +
+         ".\nTheir new files are their backups now, and the level was applied to them. "
+         "The old backups are kept beside them.";
 }
 std::string RestoreFoundUpdates(const std::string& ids) {
-  return "The game has updated these cars since their backups were made, so they "
-         "already have the game's own files and were left as they are: " + ids + ".";
+  return "Updated by the game: " + ids +
+         ".\nThey have the game's own files already, so they were left as they are.";
 }
 const char kEditAdvice[] =
-    "To tweak them again, let the game verify its files, then apply again. If a "
-    "car is still named once the game has verified its files, the game's own "
-    "file looks tweaked beside its old backup: rename that car's "
-    "<car>_backup.csv (to <car>_backup_old.csv, say), then apply again.";
+    "To tweak them, let the game verify its files, then apply again; if a car is named "
+    "here again, rename its <car>_backup.csv to <car>_backup_old.csv and apply once more.";
 std::string FoundEdits(const std::string& ids, const std::string& advice) {
-  return "These cars were changed by another program or by hand after they were "
-         "tweaked, so they were left as they are: " + ids + ". " + advice;
+  return "Changed by hand or by another program after a tweak: " + ids +
+         ".\nThey were left as they are. " + advice;
 }
 
 // Field 278 of the given record of a data file's text.
@@ -324,7 +319,7 @@ TEST_F(RunsTest, CarsEditedAfterATweakAreLeftAlone) {
             (std::vector<std::string>{
                 FoundEdits("131", kEditAdvice),
                 kFinished,
-                FoundEdits("131", "To put the game's own files back, let the game "
+                FoundEdits("131", "To get the game's own files back, let the game "
                                   "verify its files."),
                 Restored(1)[0]}));
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "131")), edited);
@@ -440,7 +435,7 @@ TEST_F(RunsTest, EditedTweaksAreNeverTakenForTheGames) {
   const std::string ids = "131, 205, 207, 307";
   EXPECT_EQ(Notices(), (std::vector<std::string>{
                            FoundEdits(ids, kEditAdvice), kFinished,
-                           FoundEdits(ids, "To put the game's own files back, let "
+                           FoundEdits(ids, "To get the game's own files back, let "
                                            "the game verify its files."),
                            Restored(1)[0]}));
   ExpectDataFiles(edited, -1);
@@ -534,9 +529,8 @@ TEST_F(RunsTest, EveryBackupStaysThroughChangesInARow) {
   RestoreRun(path_);
   ApplyRun(path_, 1);
   const std::string backToEarlier =
-      "These cars' files are a tweak of an older backup kept in the car's folder, "
-      "so that one is their backup again, the backup it replaces is kept beside "
-      "it, and the level was applied: 131, 205.";
+      "Tweaked from an older backup: 131, 205.\nThat backup is their backup again, and "
+      "the level was applied. The backup it replaces is kept beside it.";
   EXPECT_EQ(Notices(), (std::vector<std::string>{
                            ApplyFoundUpdates("131, 205, 207"), kFinished,
                            ApplyFoundUpdates("207"), backToEarlier, kFinished,

@@ -114,9 +114,8 @@ TEST_F(SafetyTest, CarFilesThatAreNoFilesAreNamedAndSkipped) {
 #endif
   std::vector<std::string> apply, restore;
   for (const auto& id : named) {
-    apply.push_back(EngineDataFile(id).insert(0, 1, '\'') +
-                    "' is not a file but a folder, pipe or device, so the car "
-                    "was left as it is");
+    apply.push_back("Car " + id + " was left as it is: '" + EngineDataFile(id) +
+                    "' is a folder, pipe or device, not a file.");
   }
   restore = apply;
   if (!backupNotice.empty()) {
@@ -215,10 +214,10 @@ TEST_F(SafetyTest, LastCopyOfADataFileIsNeverCleanedAway) {
   ClearNotices();
   ApplyRun(path_, 0);
   RestoreRun(path_);
-  const std::string kept = "The file '" + EngineDataFile("131") + "' is missing, and '" +
-                           path_ + "cars\\131\\" + temporary +
-                           "', left by a run that was cut short, may be its last "
-                           "copy, so it was kept: rename it to '131.csv'.";
+  const std::string kept = "Car 131: its data file is missing, but a run that was cut "
+                           "short left '" + path_ + "cars\\131\\" + temporary +
+                           "', which may be its last copy. It was kept: rename it to "
+                           "'131.csv'.";
   EXPECT_EQ(Notices(), (std::vector<std::string>{kept, kFinished, kept,
                                                  "Restored backup copies of 1 files"}));
   EXPECT_EQ(Listing("131"), (std::vector<std::string>{temporary, "131_backup.csv"}));
@@ -328,20 +327,16 @@ TEST_F(WriteFailureTest, UpdateIsNamedWhenItsPatchFails) {
   EXPECT_EQ(Notices(), (std::vector<std::string>{
                            "Failed to write file '" + EngineBackupFile("cel") +
                                "', process will fail",
-                           "The game has updated these cars since their backups "
-                           "were made, and each old backup is kept in the car's "
-                           "folder as <car>_backup_before_update.csv, or as "
-                           "<car>_backup_before_update_2.csv, _3 and so on where "
-                           "earlier ones are kept, but the level "
-                           "could not be applied to their new files (the notices "
-                           "before say why): cel. Apply again to finish them.",
+                           "Updated by the game, not tweaked: cel.\nTheir new files are "
+                           "their backups now, but the level could not be applied (the "
+                           "notices before say why). Apply again to finish them.",
                            kFinished}));
   EXPECT_EQ(ReadBytes(CarKeptBackupFile(root(), "cel")), old);
   EXPECT_EQ(ReadBytes(CarDataFile(root(), "cel")), cars_["cel"]);
   ClearNotices();
   ApplyRun(path_, 2);  // and Apply again finishes it
   EXPECT_EQ(Notices().size(), 2u);
-  EXPECT_EQ(Notices().front().rfind("The game has updated these cars", 0), 0u);
+  EXPECT_EQ(Notices().front().rfind("Updated by the game: cel.", 0), 0u);
   EXPECT_EQ(Listing("cel"), (std::vector<std::string>{"cel.csv", "cel_backup.csv",
                                                       "cel_backup_before_update.csv"}));
   EXPECT_EQ(ReadBytes(CarBackupFile(root(), "cel")), cars_["cel"]);
@@ -418,6 +413,10 @@ class HeldByAnotherProcess {
     release_ = CreateEventA(nullptr, TRUE, FALSE, (events + "-go").c_str());
     SetEnvironmentVariableA("KESTRUNE_HOLD_FILE", file.c_str());
     SetEnvironmentVariableA("KESTRUNE_HOLD_EVENTS", events.c_str());
+    // The other process runs its one case, whichever share of the cases
+    // (GoogleTest's shards) this one runs.
+    SetEnvironmentVariableA("GTEST_TOTAL_SHARDS", nullptr);
+    SetEnvironmentVariableA("GTEST_SHARD_INDEX", nullptr);
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string command = std::string("\"") + self + "\" --gtest_filter=HoldFileTest.*";

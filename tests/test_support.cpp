@@ -29,7 +29,7 @@ std::vector<std::string> shownNotices;
 void ShowNotice(const std::string& text) { shownNotices.push_back(text); }
 
 std::string BusyNotice(const std::string& path) {
-  return "Another copy of the tweaker is working on the game folder '" + path +
+  return "Another copy of the tweaker is working on the data folder '" + path +
          "'. Wait until it has finished, then try again.";
 }
 

@@ -1,6 +1,9 @@
 #include "game_finder.h"
 
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -56,6 +59,23 @@ VolumeKind KindOf(std::wstring_view path) {
     default:
       return VolumeKind::kElsewhere;
   }
+}
+
+// Calls `each` with every entry that FindFirstFileExW gives for `folder` and
+// `search` (which, limited to folders, may give files too); with none where
+// the folder cannot be read.
+template <typename Each>
+void ForEachEntry(const std::string& folder, FINDEX_SEARCH_OPS search, Each each) {
+  const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
+  WIN32_FIND_DATAW entry;
+  const HANDLE found = pattern ? FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &entry,
+                                                  search, nullptr, FIND_FIRST_EX_LARGE_FETCH)
+                               : INVALID_HANDLE_VALUE;
+  if (found == INVALID_HANDLE_VALUE) return;
+  const std::unique_ptr<void, decltype(&FindClose)> closer(found, &FindClose);
+  do {
+    each(entry);
+  } while (FindNextFileW(found, &entry));
 }
 
 HANDLE OpenFolder(const std::wstring& path, DWORD flags) {
@@ -128,6 +148,55 @@ struct ReparseData {
 };
 constexpr ULONG kRelativeLink = 1;  // SYMLINK_FLAG_RELATIVE
 
+// `path` as a folder: with one backslash at its end.
+std::string AsFolder(std::wstring_view path) {
+  std::string folder = ToUtf8(path);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+// The folder of each running steam.exe, from its process's image path. Only
+// the limited query right is asked for, which reads nothing of the process
+// but such facts and changes nothing; a process that refuses it is passed
+// over.
+std::vector<std::string> RunningSteamFolders() {
+  std::vector<std::string> folders;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return folders;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (CompareStringOrdinal(entry.szExeFile, -1, L"steam.exe", -1, TRUE) != CSTR_EQUAL) continue;
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    if (process == nullptr) continue;
+    std::wstring image(32768, L'\0');
+    DWORD length = static_cast<DWORD>(image.size());
+    if (QueryFullProcessImageNameW(process, 0, image.data(), &length)) {
+      image.resize(length);
+      const std::size_t name = image.find_last_of(L'\\');
+      if (name != std::wstring::npos) folders.push_back(AsFolder(image.substr(0, name)));
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return folders;
+}
+
+// Under Wine, the Linux home of the user who runs it, as Wine names it for
+// Windows programs (WINEHOMEDIR, \??\Z:\home\you); empty elsewhere.
+std::string WineHomeFolder() {
+  if (!RunningUnderWine()) return "";
+  std::wstring home(32768, L'\0');
+  const DWORD length =
+      GetEnvironmentVariableW(L"WINEHOMEDIR", home.data(), static_cast<DWORD>(home.size()));
+  if (length == 0 || length >= home.size()) return "";
+  home.resize(length);
+  if (home.starts_with(LR"(\??\)")) home.erase(0, 4);
+  return AsFolder(home);
+}
+
 }  // namespace
 
 GameSearchPlaces ThisComputersPlaces() {
@@ -139,7 +208,15 @@ GameSearchPlaces ThisComputersPlaces() {
   if (const std::wstring& root = LinuxRootDrive(); !root.empty()) {
     places.linuxRoot = ToUtf8(root) + '\\';
     places.homes = places.linuxRoot + "home\\";
+    places.ownHome = WineHomeFolder();
   }
+  PWSTR programData = nullptr;
+  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DONT_VERIFY, nullptr,
+                                     &programData))) {
+    places.programData = AsFolder(programData);
+  }
+  CoTaskMemFree(programData);
+  places.steamFolders = RunningSteamFolders();
   return places;
 }
 
@@ -149,20 +226,12 @@ VolumeKind CWin32Disks::DriveKind(const std::string& path) {
 
 std::vector<FolderEntry> CWin32Disks::Subfolders(const std::string& folder) {
   std::vector<FolderEntry> found;
-  const std::optional<std::wstring> pattern = ToSystemPath(folder + "*");
-  if (!pattern) return found;
-  WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileExW(pattern->c_str(), FindExInfoBasic, &entry,
-                                         FindExSearchLimitToDirectories, nullptr,
-                                         FIND_FIRST_EX_LARGE_FETCH);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  const std::unique_ptr<void, decltype(&FindClose)> closer(search, &FindClose);
-  do {
+  ForEachEntry(folder, FindExSearchLimitToDirectories, [&](const WIN32_FIND_DATAW& entry) {
     const std::wstring_view name = entry.cFileName;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..") {
       found.push_back(EntryOf(ToUtf8(name), entry.dwFileAttributes));
     }
-  } while (FindNextFileW(search, &entry));
+  });
   return found;
 }
 
@@ -255,6 +324,16 @@ bool CWin32Disks::HasFile(const std::string& file) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   return path && GetFileAttributesExW(path->c_str(), GetFileExInfoStandard, &data) &&
          (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::vector<std::string> CWin32Disks::Files(const std::string& folder) {
+  std::vector<std::string> found;
+  ForEachEntry(folder, FindExSearchNameMatch, [&](const WIN32_FIND_DATAW& entry) {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      found.push_back(ToUtf8(entry.cFileName));
+    }
+  });
+  return found;
 }
 
 // A drive without its medium fails at once rather than asking the user for

@@ -12,7 +12,9 @@
 
 #include "game_search.h"
 
-// This PC's drives; under Wine also its Linux homes and root.
+// This PC's drives, its ProgramData folder and the folder of each running
+// steam.exe; under Wine also its Linux root and homes, the player's own
+// among them.
 GameSearchPlaces ThisComputersPlaces();
 
 // The disks through Windows' file functions. A reparse point (junction,
@@ -32,6 +34,7 @@ class CWin32Disks final : public SearchDisks {
   // Gives up at once on a file another program holds.
   std::string Text(const std::string& file, std::size_t most) override;
   bool HasFile(const std::string& file) override;
+  std::vector<std::string> Files(const std::string& folder) override;
 };
 
 // FindGameDataFolders(ThisComputersPlaces(), CWin32Disks, found, stop) on the

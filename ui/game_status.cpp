@@ -6,6 +6,32 @@ namespace {
 
 const char* const kLevelNames[] = {"0%", "25%", "50%", "75%", "100%"};
 
+std::string Cars(int count) { return std::to_string(count) + (count == 1 ? " car" : " cars"); }
+
+// What Restore will do, in the words of the notice it then gives, which
+// counts every backup it copies back: over a tweak, or over a file that is
+// the same already. Empty when that is not known.
+std::string RestoreLine(const GameFolderState& state, int installed) {
+  const int tweaked = state.Count(CarCondition::kTweaked);
+  const int same = state.CountSameAsBackup();
+  // What an unreadable car holds is not known.
+  const bool known = state.Count(CarCondition::kUnreadable) == 0;
+  if (tweaked + same == 0) return known ? "Restore has nothing to copy back." : "";
+  if (same == 0) {
+    return "Restore puts the game's own files back on " +
+           std::string(tweaked == installed ? "all " : "") + Cars(tweaked) + ".";
+  }
+  if (tweaked == 0) {
+    return "Restore copies back " +
+           (same == 1 ? std::string("1 backup, the same as its car's file")
+                      : std::to_string(same) + " backups, the same as the cars' files") +
+           (known ? ": nothing changes." : ".");
+  }
+  return "Restore copies back " + std::to_string(tweaked + same) + " backups: " + Cars(tweaked) +
+         (tweaked == 1 ? " gets" : " get") + " the game's own files back, " +
+         std::to_string(same) + (same == 1 ? " has" : " have") + " them already.";
+}
+
 }  // namespace
 
 std::string GameStatusText(const GameFolderState& state) {
@@ -19,19 +45,21 @@ std::string GameStatusText(const GameFolderState& state) {
     case GameFolderState::Path::kDataFolder:
       break;
   }
-  const int tweaked = state.Count(Condition::kTweaked);
   const int own = state.Count(Condition::kGamesOwn);
   const int updated = state.Count(Condition::kUpdated);
   const int missing = state.Count(Condition::kNotInstalled);
   const int installed = static_cast<int>(state.cars.size()) - missing;
   const std::string all =
       "All " + std::to_string(installed) + (missing > 0 ? " installed cars" : " cars");
-
   std::string text;
   int level = 0;
   while (level <= kUntouchedLevel && state.CountAt(level) != installed) ++level;
-  if (level <= kUntouchedLevel) {
+  // At 100% the brakes keep the game's values, but the files are still the
+  // tweaker's, which online play does not take.
+  if (level < kUntouchedLevel) {
     text = all + ": " + kLevelNames[level] + ".";
+  } else if (level == kUntouchedLevel) {
+    text = all + ": 100%; online play needs Restore.";
   } else if (own + updated == installed) {
     text = all + " have the game's own files: online play works.";
   } else {
@@ -40,7 +68,8 @@ std::string GameStatusText(const GameFolderState& state) {
       if (count > 0) counts += (counts.empty() ? "" : ", ") + std::to_string(count) + what;
     };
     for (int l = 0; l <= kUntouchedLevel; ++l) {
-      add(state.CountAt(l), std::string(" at ") + kLevelNames[l]);
+      add(state.CountAt(l), std::string(" at ") + kLevelNames[l] +
+                                (l == kUntouchedLevel ? " (online play needs Restore)" : ""));
     }
     const auto them = [](int count) { return count == 1 ? "it" : "them"; };
     add(own, " the game's own");
@@ -54,14 +83,8 @@ std::string GameStatusText(const GameFolderState& state) {
     add(missing, " not installed");
     text = "Cars: " + counts + ".";
   }
-  // What an unreadable car holds is not known.
-  if (tweaked == 0) {
-    return state.Count(Condition::kUnreadable) > 0 ? text
-                                                   : text + "\nRestore has nothing to put back.";
-  }
-  return text + "\nRestore puts the game's own files back on " +
-         (tweaked == installed ? "all " : "") + std::to_string(tweaked) +
-         (tweaked == 1 ? " car." : " cars.");
+  const std::string restore = RestoreLine(state, installed);
+  return restore.empty() ? text : text + "\n" + restore;
 }
 
 std::string EmptyBoxStatusText(int found, bool searching) {

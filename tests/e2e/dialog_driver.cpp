@@ -8,8 +8,15 @@
 //   dialog_driver sample FOLDER
 //       Writes a game data folder with the 47 cars' data files.
 //   dialog_driver demo PROGRAM FOLDER SHOTFOLDER
-//       Applies 50% to the game folder FOLDER and restores it, through the
-//       dialog, and prints what changed.
+//       Applies 50% to the data folder FOLDER and restores it, through the
+//       dialog, and prints the status and what changed after each.
+//   dialog_driver found PROGRAM SHOTFOLDER
+//       Starts the program in the middle of the screen, opens its list of
+//       the game folders found on this PC once the search has ended, and
+//       takes a picture of the whole screen (found-on-this-pc.png).
+//   dialog_driver sleep
+//       Waits until ended: the test's stand-in for another program, run
+//       under that program's name.
 //
 // Folders may be given as Unix paths (/...), which are read as Wine's Z:
 // drive. SHOTFOLDER may be "-" for no screenshots.
@@ -1013,9 +1020,15 @@ void TestLongFolder(const Program& program, HWND main, const std::string& work) 
 // The status text: what the game folder in the path box holds now.
 
 const std::string kOwnStatus =
-    "All 47 cars have the game's own files: online play works.\nRestore has nothing to put back.";
+    "All 47 cars have the game's own files: online play works.\nRestore copies back 47 backups, "
+    "the same as the cars' files: nothing changes.";
+const std::string kNeverAppliedStatus =
+    "All 47 cars have the game's own files: online play works.\nRestore has nothing to copy back.";
 const std::string kAt50Status =
     "All 47 cars: 50%.\nRestore puts the game's own files back on all 47 cars.";
+const std::string kAt100Status =
+    "All 47 cars: 100%; online play needs Restore.\nRestore puts the game's own files back on "
+    "all 47 cars.";
 
 std::string LeadsToStatus(const std::string& data) {
   return "This is not the data folder. The game's data folder is '" + data + "'.";
@@ -1036,6 +1049,22 @@ void ExpectStatus(HWND main, const std::string& status, const std::string& what,
   WaitFor([&] { return StatusText(main) == expected; }, 10000);
   CheckText(StatusText(main), expected, "the status " + what);
   if (!shot.empty()) Screenshot(shot, ScreenRect(main));
+}
+
+HWND SuggestionList(const Program& program);
+
+// A picture of the dialog and its status as the player reads it: the path
+// box's suggestion list, which typing opened, is closed first, as Escape
+// closes only that list.
+void ShootStatus(const Program& program, HWND main, const std::string& shot) {
+  if (SuggestionList(program) != nullptr) {
+    Key(VK_ESCAPE);
+    WaitFor([&] { return SuggestionList(program) == nullptr; }, 3000);
+  }
+  program.Sync(main);
+  Screenshot(shot, ScreenRect(main));
+  Check(SuggestionList(program) == nullptr && IsWindowVisible(main),
+        "no suggestion list in the picture " + shot + "; the dialog is open");
 }
 
 // Another window takes the focus, then the player clicks the dialog's caption.
@@ -1077,7 +1106,8 @@ void TestStatus(const Program& program, HWND main, const std::string& work,
                 const std::string& game, const Cars& cars) {
   const HWND edit = GetDlgItem(main, IDC_PATH);
   SetPath(program, main, game + "\\");
-  ExpectStatus(main, kOwnStatus, "of the game's own files", "status-own");
+  ExpectStatus(main, kOwnStatus, "of the game's own files");
+  ShootStatus(program, main, "status-own");
   SelectLevel(program, main, 2);
   ClickButton(program, main, IDC_APPLY);
   ExpectNotices(program, main, {kFinished}, "Apply 50% for the status");
@@ -1120,17 +1150,45 @@ void TestStatus(const Program& program, HWND main, const std::string& work,
   }
   ClickButton(program, main, IDC_RESTORE);
   ExpectNotices(program, main,
-                {"The game has updated these cars since their backups were made, so they "
-                 "already have the game's own files and were left as they are: 131, n12, xsa.",
+                {"Updated by the game: 131, n12, xsa.They have the game's own files already, so "
+                 "they were left as they are.",
                  "Restored backup copies of 44 files"},
                 "Restore for the status after the game's update");
-  ExpectStatus(main, kOwnStatus, "after that Restore");
+  ExpectStatus(main,
+               "All 47 cars have the game's own files: online play works.\nRestore copies back "
+               "44 backups, the same as the cars' files: nothing changes.",
+               "after that Restore");
   for (const char* id : {"131", "n12", "xsa"}) WriteBytes(DataFile(game, id), cars.at(id));
   CheckDataFiles(game, cars, -1, "after the status's runs");
 
   SetPath(program, main, work + "\\nowhere");
   Sleep(1500);  // the typing pause and a reading
   CheckText(StatusText(main), "", "the status of a wrong path");
+}
+
+// The status beside the notice that Restore then gives, and what Restore
+// then changes: on the game's own files with their backups (as TestStatus
+// leaves them), where Restore copies every backup back and changes nothing,
+// and with every car at 100%.
+void TestStatusBesideRestore(const Program& program, HWND main, const std::string& game,
+                             const Cars& cars) {
+  SetPath(program, main, game + "\\");
+  ExpectStatus(main, kOwnStatus, "of the game's own files with their backups");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore of the game's own files");
+  CheckDataFiles(game, cars, -1, "after Restore of the game's own files");
+  ExpectStatus(main, kOwnStatus, "after Restore of the game's own files");
+
+  SelectLevel(program, main, 4);
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply 100% for the status");
+  CheckDataFiles(game, cars, 4, "after Apply 100% for the status");
+  ExpectStatus(main, kAt100Status, "after Apply 100%");
+  ShootStatus(program, main, "status-100");
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main, {kRestoredAll}, "Restore of the cars at 100%");
+  CheckDataFiles(game, cars, -1, "after Restore of the cars at 100%");
+  ExpectStatus(main, kOwnStatus, "after Restore of the cars at 100%");
 }
 
 // A data file of `bytes` bytes that take no room on disk: all NULs, which
@@ -1160,7 +1218,8 @@ void TestSlowReading(const Program& program, HWND main, const std::string& work)
   const HWND edit = GetDlgItem(main, IDC_PATH);
   SetPath(program, main, slow + "\\");
   const DWORD start = GetTickCount();
-  ExpectStatus(main, "Reading the game's files\u2026", "during a slow reading", "status-reading");
+  ExpectStatus(main, "Reading the game's files\u2026", "during a slow reading");
+  ShootStatus(program, main, "status-reading");
   Type("x");
   Check(WaitFor([&] { return WindowText(edit) == slow + "\\x"; }, 3000),
         "the dialog takes typing during a slow reading");
@@ -1169,7 +1228,7 @@ void TestSlowReading(const Program& program, HWND main, const std::string& work)
   Key(VK_BACK);
   ExpectStatus(main, "Reading the game's files\u2026", "during the slow reading again");
   // The car reads as updated by the game, which leaves every car the game's.
-  const std::string done = kOwnStatus;
+  const std::string done = kNeverAppliedStatus;
   WaitFor([&] { return StatusText(main) == Unbroken(done); }, 120000);
   std::printf("(the slow readings took %lu ms)\n", GetTickCount() - start);
   ExpectStatus(main, done, "once the slow reading is done");
@@ -1177,7 +1236,7 @@ void TestSlowReading(const Program& program, HWND main, const std::string& work)
   ActivateAgain(program, main);
   ExpectStatus(main,
                "All 46 installed cars have the game's own files: online play works.\n"
-               "Restore has nothing to put back.",
+               "Restore has nothing to copy back.",
                "once the car has gone");
 }
 
@@ -1206,8 +1265,8 @@ void MakeMixedFolder(const std::string& folder) {
 const std::string kMixedStatus =
     "Cars: 10 at 25%, 28 at 50%, 3 the game's own, 2 updated by the game (Apply tweaks "
     "them again), 1 changed by hand or another program (both buttons leave it), 1 "
-    "unreadable (another program may hold it), 2 not installed.\nRestore puts the game's "
-    "own files back on 38 cars.";
+    "unreadable (another program may hold it), 2 not installed.\nRestore copies back 39 "
+    "backups: 38 cars get the game's own files back, 1 has them already.";
 
 // The system's DPI for programs started while this object lives.
 class SystemDpi {
@@ -1233,8 +1292,8 @@ void CheckStatusFits(const Program& program, HWND main, const std::string& mixed
   CheckLiveControls(main, kMainDialog, UnitsOf(main, kMainDialog), DialogFont(dpi),
                     program.Focus());
   SetPath(program, main, mixed + "\\");
-  ExpectStatus(main, kMixedStatus, "of the mixed folder" + at,
-               "status-mixed-" + std::to_string(dpi));
+  ExpectStatus(main, kMixedStatus, "of the mixed folder" + at);
+  ShootStatus(program, main, "status-mixed-" + std::to_string(dpi));
   const HWND status = GetDlgItem(main, IDC_STATUS);
   const RECT box = RectIn(Children(main).front(), main), r = RectIn(status, main);
   const RECT levels = RectIn(GetDlgItem(main, IDC_BRAKES), main);
@@ -1248,6 +1307,31 @@ void CheckStatusFits(const Program& program, HWND main, const std::string& mixed
   const int needed = DialogFont(dpi).WrappedHeight(WindowText(status), client.right);
   Check(needed <= client.bottom, "the status's " + std::to_string(needed) + " px of text fit its " +
                                      std::to_string(client.bottom) + " px" + at);
+}
+
+// Restore on the mixed folder MIXED, as its status has it: the notices name
+// the cars it leaves, its count is the status's, and the status then says
+// that the same backups are the cars' files. The folder is made anew after.
+void TestRestoreOfMixedFolder(const Program& program, HWND main, const std::string& mixed) {
+  ClickButton(program, main, IDC_RESTORE);
+  ExpectNotices(program, main,
+                {"Car tun was left as it is: '" + DataFile(mixed, "tun") +
+                     "' is a folder, pipe or device, not a file.",
+                 "Updated by the game: tac, tou.They have the game's own files already, so "
+                 "they were left as they are.",
+                 "Changed by hand or by another program after a tweak: tri.They were left as "
+                 "they are. To get the game's own files back, let the game verify its files.",
+                 "Restored backup copies of 39 files"},
+                "Restore of the mixed folder");
+  ExpectStatus(main,
+               "Cars: 41 the game's own, 2 updated by the game (Apply tweaks them again), 1 "
+               "changed by hand or another program (both buttons leave it), 1 unreadable "
+               "(another program may hold it), 2 not installed.\nRestore copies back 39 "
+               "backups, the same as the cars' files.",
+               "after Restore of the mixed folder");
+  ShootStatus(program, main, "status-mixed-restored");
+  RemoveDirectoryA(DataFile(mixed, "tun").c_str());
+  MakeMixedFolder(mixed);
 }
 
 // Wine's open suggestion list: a pop-up of the program holding a list box.
@@ -1523,6 +1607,28 @@ void TestLongLinuxPath(const Program& program, HWND main, const std::string& wor
                   "through a Linux path of " + std::to_string(linuxPath.size()) + " characters");
 }
 
+// The game's folder, its cars folder, a car's folder and a car's file typed
+// as a Linux file manager shows them (WORK is on Z:, Linux's root), with and
+// without the last slash: the status and Apply's notice name the data folder
+// in the same form, with '/' alone.
+void TestLinuxFormPaths(const Program& program, HWND main, const std::string& work) {
+  std::string game = work.substr(2) + "/Kestrune";
+  std::replace(game.begin(), game.end(), '\\', '/');
+  const std::string data = game + "/data/";
+  for (const std::string& item :
+       {game, data + "cars", data + "cars/n12", data + "cars/n12/n12.csv"}) {
+    for (const std::string& typed : {item, item + "/"}) {
+      SetPath(program, main, typed);
+      ExpectStatus(main, LeadsToStatus(data), "of " + typed);
+      ClickButton(program, main, IDC_APPLY);
+      ExpectNotices(program, main,
+                    {"Failed to find file '" + item + "/cars\\n12\\n12.csv', has the path been "
+                     "entered correctly? The game's data folder is '" + data + "'."},
+                    "Apply to " + typed);
+    }
+  }
+}
+
 // How the text in the right half of a control's client area looks: how many
 // pixels are not white, and the darkest channel among them. A cue reaches
 // there in grey; a short text typed into the box does not.
@@ -1576,7 +1682,8 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
 
   for (const std::string& typed : {game, data + "cars"}) {
     SetPath(program, main, typed);
-    ExpectStatus(main, LeadsToStatus(data), "of " + typed, typed == game ? "status-leads-to" : "");
+    ExpectStatus(main, LeadsToStatus(data), "of " + typed);
+    if (typed == game) ShootStatus(program, main, "status-leads-to");
     ClickButton(program, main, IDC_APPLY);
     ExpectNotices(program, main,
                   {"Failed to find file '" + typed +
@@ -1622,7 +1729,7 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
   Check(taken && program.Focus() == edit && IsWindowVisible(main) && !SuggestionList(program),
         "Down and Enter take the data folder, and no other list opens; the program is "
         "open, the focus in the box");
-  ExpectStatus(main, kOwnStatus, "of the data folder found");
+  ExpectStatus(main, kNeverAppliedStatus, "of the data folder found");
   ApplyAndRestore(program, main, game + "\\data", cars, "to the folder found");
 }
 
@@ -1793,6 +1900,122 @@ void TestRunDuringReading(const Program& program, HWND main, const std::string& 
   CheckDataFiles(folder, cars, 3, "after Apply while a reading held 131's file");
 }
 
+// ---------------------------------------------------------------------------
+// The game where its launcher put it.
+
+// A stand-in for another program, running under that program's name: this
+// driver copied to `exe` and started to sleep, ended when this object goes.
+class SleepingStandIn {
+ public:
+  explicit SleepingStandIn(const std::string& exe) {
+    wchar_t self[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + ToUtf16ForDisplay(exe) + L"\" sleep";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    Check(CopyFileW(self, ToUtf16ForDisplay(exe).c_str(), FALSE) &&
+              CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &info_),
+          "a stand-in runs as " + exe);
+  }
+  ~SleepingStandIn() {
+    if (info_.hProcess == nullptr) return;
+    TerminateProcess(info_.hProcess, 0);
+    WaitForSingleObject(info_.hProcess, 5000);
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+  }
+  SleepingStandIn(const SleepingStandIn&) = delete;
+  SleepingStandIn& operator=(const SleepingStandIn&) = delete;
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+const char kOwnSteam[] = "C:\\Apps\\Steam";
+const char* const kLauncherFolders[] = {"C:\\Games", "C:\\GOG Games", "C:\\ProgramData\\Epic",
+                                        kOwnSteam};
+
+// The player's Linux home as Wine gives it (from $HOME), in which the test
+// may write only where it is the folder `home` beside WORK, as the test's
+// command makes it; empty otherwise.
+std::string TestHome(const std::string& work) {
+  char home[MAX_PATH] = "";
+  const DWORD length = GetEnvironmentVariableA("WINEHOMEDIR", home, MAX_PATH);
+  const std::string named = length > 4 && length < MAX_PATH ? home + 4 : "";  // after \??\ .
+  const std::string beside = work.substr(0, work.find_last_of('\\') + 1) + "home";
+  return _stricmp(named.c_str(), beside.c_str()) == 0 ? beside : "";
+}
+
+void RemoveLauncherInstalls(const std::string& home) {
+  for (const char* folder : kLauncherFolders) RemoveTree(folder);
+  if (!home.empty()) {
+    RemoveTree(home + "\\.config\\heroic");
+    RemoveTree(home + "\\Games");
+  }
+}
+
+// The game where four launchers put it, each recording it in its own way:
+// the Epic Games launcher's manifest of an install in a folder of the
+// player's choosing, GOG's offline installer's folder, Heroic's list in the
+// player's Linux home `home` (naming a Linux path), and a library of a Steam
+// running from a folder of its own. Returns the data folders.
+std::vector<std::string> MakeLauncherInstalls(const std::string& home) {
+  RemoveLauncherInstalls(home);
+  const std::string epic = "C:\\Games\\Kestrune Epic", heroic = home + "\\Games\\Heroic\\Kestrune";
+  const std::string library = "C:\\Games\\Steam Library";
+  const std::vector<std::string> games = {epic, "C:\\GOG Games\\Kestrune", heroic,
+                                          library + "\\steamapps\\common\\Kestrune"};
+  std::vector<std::string> found;
+  for (const std::string& game : games) {
+    MakeGameFolder(game + "\\data");
+    found.push_back(game + "\\data\\");
+  }
+  const std::string manifests = "C:\\ProgramData\\Epic\\EpicGamesLauncher\\Data\\Manifests";
+  const std::string heroicList = home + "\\.config\\heroic\\legendaryConfig\\legendary";
+  for (const std::string& folder : {manifests, heroicList, std::string(kOwnSteam) + "\\steamapps"}) {
+    std::filesystem::create_directories(folder);
+  }
+  WriteBytes(manifests + "\\6D1F8C0A4B2E4F1D9C7A3E5B8F0D2C41.item",
+             "{\n\t\"FormatVersion\": 0,\n\t\"bIsIncompleteInstall\": false,\n\t"
+             "\"LaunchExecutable\": \"Kestrune.exe\",\n\t\"AppName\": \"Osprey\",\n\t"
+             "\"DisplayName\": \"Kestrune\",\n\t\"InstallLocation\": \"C:\\\\Games\\\\Kestrune Epic\",\n\t"
+             "\"InstallSize\": 8123456789\n}");
+  std::string linuxGame = heroic.substr(2);
+  std::replace(linuxGame.begin(), linuxGame.end(), '\\', '/');
+  WriteBytes(heroicList + "\\installed.json",
+             "{\n  \"Osprey\": {\n    \"app_name\": \"Osprey\",\n    \"install_path\": \"" +
+                 linuxGame + "\",\n    \"is_dlc\": false,\n    \"platform\": \"Windows\",\n"
+                 "    \"title\": \"Kestrune\"\n  }\n}");
+  WriteBytes(std::string(kOwnSteam) + "\\steamapps\\libraryfolders.vdf",
+             "\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t\t\"C:\\\\Apps\\\\Steam\"\n\t}\n"
+             "\t\"1\"\n\t{\n\t\t\"path\"\t\t\"C:\\\\Games\\\\Steam Library\"\n\t}\n}\n");
+  return found;
+}
+
+// Down lists each data folder that the launchers' records and folders lead
+// to, and no other.
+void TestFoundWhereLaunchersPutIt(const Program& program, HWND main,
+                                  std::vector<std::string> found) {
+  const HWND list = OpenFoundList(program, main);
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> lines;
+  const bool listed = list != nullptr && WaitFor(
+                                             [&] {
+                                               lines = ListLines(list);
+                                               std::sort(lines.begin(), lines.end());
+                                               return lines == found;
+                                             },
+                                             60000);
+  std::string shown;
+  for (const std::string& line : lines) shown += " | " + line;
+  Check(listed, "Down lists the game where Epic, GOG, Heroic and a Steam of its own put it:" +
+                    shown);
+  if (listed) ScreenshotWithList("found-where-launchers-put-it", main, list);
+  Key(VK_ESCAPE);
+  WaitFor([&] { return FoundList(program) == nullptr; }, 3000);
+}
+
 int RunTest(const std::string& exe, const std::string& work, const std::string& shots) {
   SetShotFolder(shots);
   RemoveTree(work);  // every run starts from a new game folder
@@ -1821,6 +2044,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     TestNothingFound(program, main);
     TestRuns(program, main, work, game, cars);
     TestStatus(program, main, work, game, cars);
+    TestStatusBesideRestore(program, main, game, cars);
     TestSlowReading(program, main, work);
     TestRunDuringReading(program, main, work);
     TestLongFolder(program, main, work);
@@ -1862,6 +2086,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     Program program(exe, "C:\\windows");
     const HWND main = Start(program);
     TestFindingTheFolder(program, main, work);
+    TestLinuxFormPaths(program, main, work);
     Key(VK_ESCAPE);
     DWORD code = 1;
     Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
@@ -1882,6 +2107,24 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
     }
     RemoveTree(steam);  // the other cases find no game
+  }
+  {
+    std::printf("# The game where Epic, GOG, Heroic and a Steam of its own put it\n");
+    const std::string home = TestHome(work);
+    Check(!home.empty(), "Wine gives the player's home as the folder beside " + work);
+    if (!home.empty()) {
+      const std::vector<std::string> found = MakeLauncherInstalls(home);
+      {
+        const SleepingStandIn steam(std::string(kOwnSteam) + "\\steam.exe");
+        Program program(exe, "C:\\windows");
+        const HWND main = Start(program);
+        TestFoundWhereLaunchersPutIt(program, main, found);
+        Key(VK_ESCAPE);
+        DWORD code = 1;
+        Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
+      }
+      RemoveLauncherInstalls(home);  // the other cases find no game
+    }
   }
   {
     std::printf("# A big Steam library, and a Linux path of more than 300 characters\n");
@@ -1910,6 +2153,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       Program program(exe, current);
       const HWND main = Start(program);
       CheckStatusFits(program, main, mixed, dpi);
+      if (dpi == 96) TestRestoreOfMixedFolder(program, main, mixed);
       Check(ClickHit(main, HTCLOSE), "caption has a close box");
       DWORD code = 1;
       Check(program.WaitExit(10000, &code) && code == 0, "the close box ends the program");
@@ -1929,23 +2173,42 @@ int RunSample(const std::string& folder) {
   return 0;
 }
 
+// The status once a reading other than `before` has settled.
+std::string SettledStatus(HWND main, const std::string& before = "") {
+  const HWND status = GetDlgItem(main, IDC_STATUS);
+  WaitFor([&] {
+    const std::string text = WindowText(status);
+    return !text.empty() && text != before && text != "Reading the game's files\u2026";
+  });
+  return WindowText(status);
+}
+
+// The text with each of its lines indented.
+std::string Indented(std::string text) {
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 5) {
+    text.insert(at + 1, "    ");
+  }
+  return "    " + text;
+}
+
 int RunDemo(const std::string& exe, const std::string& folder, const std::string& shots) {
   SetShotFolder(shots);
   std::filesystem::remove_all(folder);
   MakeGameFolder(folder);
-  std::printf("Wrote a sample game folder with the data files of 47 cars: %s\n",
-              folder.c_str());
+  std::printf("Wrote a sample data folder with the files of 47 cars: %s\n", folder.c_str());
   const char* const shown[] = {"n12", "131"};
   std::map<std::string, std::string> before;
   for (const char* id : shown) before[id] = ReadBytes(DataFile(folder, id));
 
   Program program(exe, folder);
   const HWND main = Start(program);
-  std::printf("The dialog is open. Typing the game folder %s\\ and choosing 50%%.\n",
+  std::printf("The dialog is open. Typing the data folder %s\\ and choosing 50%%.\n",
               folder.c_str());
   SetPath(program, main, folder + "\\");
   SelectLevel(program, main, 2);
-  Screenshot("dialog", ScreenRect(main));
+  std::string status = SettledStatus(main);
+  std::printf("The status says:\n%s\n", Indented(status).c_str());
+  ShootStatus(program, main, "dialog");
   std::printf("Clicking \"Apply to game\".\n");
   ClickButton(program, main, IDC_APPLY);
   std::printf("Notice: %s\n", TakeNotice(program, main, "notice").c_str());
@@ -1954,6 +2217,9 @@ int RunDemo(const std::string& exe, const std::string& folder, const std::string
                 BrakeValues(before[id]).c_str(),
                 BrakeValues(ReadBytes(DataFile(folder, id))).c_str());
   }
+  status = SettledStatus(main, status);
+  std::printf("The status after Apply says:\n%s\n", Indented(status).c_str());
+  ShootStatus(program, main, "status-applied");
   std::printf("Clicking \"Restore backup files (re-enable online play)\".\n");
   ClickButton(program, main, IDC_RESTORE);
   std::printf("Notice: %s\n", TakeNotice(program, main).c_str());
@@ -1964,11 +2230,39 @@ int RunDemo(const std::string& exe, const std::string& folder, const std::string
     std::printf("Car %s after Restore: %s (%s)\n", id, BrakeValues(now).c_str(),
                 now == before[id] ? "the original bytes" : "NOT the original");
   }
+  status = SettledStatus(main, status);
+  std::printf("The status after Restore says:\n%s\n", Indented(status).c_str());
+  ShootStatus(program, main, "status-restored");
   Key(VK_ESCAPE);
   DWORD code = 1;
   const bool ended = program.WaitExit(10000, &code);
   std::printf("Escape closed the dialog: %s\n", ended ? "yes" : "no");
   return restored && ended && Failures() == 0 ? 0 : 1;
+}
+
+int RunFound(const std::string& exe, const std::string& shots) {
+  SetShotFolder(shots);
+  Program program(exe, "C:\\windows");
+  const HWND main = Start(program);
+  const RECT dialog = ScreenRect(main);
+  SetWindowPos(main, nullptr, (GetSystemMetrics(SM_CXSCREEN) - (dialog.right - dialog.left)) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - (dialog.bottom - dialog.top)) / 3, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER);
+  const HWND list = OpenFoundList(program, main);
+  std::vector<std::string> lines;
+  WaitFor(
+      [&] {
+        lines = list != nullptr ? ListLines(list) : std::vector<std::string>();
+        return !lines.empty() && lines.back() != kStillSearching;
+      },
+      60000);
+  for (const std::string& line : lines) std::printf("found: %s\n", line.c_str());
+  Screenshot("found-on-this-pc",
+             {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+  Key(VK_ESCAPE);
+  Key(VK_ESCAPE);
+  DWORD code = 1;
+  return program.WaitExit(10000, &code) && code == 0 && Failures() == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -1983,6 +2277,8 @@ int main(int argc, char** argv) {
       return RunTest(WinPath(args[1]), WinPath(args[2]), shots(3));
     }
     if (args.size() == 2 && args[0] == "sample") return RunSample(WinPath(args[1]));
+    if (args.size() == 1 && args[0] == "sleep") Sleep(INFINITE);
+    if (args.size() >= 2 && args[0] == "found") return RunFound(WinPath(args[1]), shots(2));
     if (args.size() >= 3 && args[0] == "demo") {
       return RunDemo(WinPath(args[1]), WinPath(args[2]), shots(3));
     }
@@ -1993,6 +2289,8 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "usage: dialog_driver test PROGRAM WORKFOLDER [SHOTFOLDER]\n"
                "       dialog_driver sample FOLDER\n"
-               "       dialog_driver demo PROGRAM FOLDER [SHOTFOLDER]\n");
+               "       dialog_driver demo PROGRAM FOLDER [SHOTFOLDER]\n"
+               "       dialog_driver found PROGRAM SHOTFOLDER\n"
+               "       dialog_driver sleep\n");
   return 2;
 }

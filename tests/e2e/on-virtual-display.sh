@@ -7,8 +7,9 @@
 # While the program runs, a helper answers its screenshot requests: a file
 # SHOTFOLDER/NAME.request holding an ImageMagick crop geometry (WxH+X+Y)
 # becomes SHOTFOLDER/NAME.png, and the request file is removed. SHOTFOLDER
-# "-" means no helper. The program gets E2E_TIMEOUT seconds (default 300).
-# Exits with the program's status.
+# "-" means no helper. The program gets E2E_TIMEOUT seconds (default 300),
+# on a screen of E2E_SCREEN (default 1024x768x24; 1280x800x24 is a Steam
+# Deck's). Exits with the program's status.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run=$here/../../cmake/wine-run
@@ -37,7 +38,7 @@ trap 'exit 130' INT TERM HUP
 display=""
 for n in $(seq 90 199); do
   if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then continue; fi
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${E2E_SCREEN:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 50); do
     [ -e "/tmp/.X11-unix/X$n" ] && break

@@ -41,11 +41,8 @@ void RunScenario(const std::string& path) {
 }
 
 const std::string kUpdateNotice =
-    "The game has updated these cars since their backups were made; their new "
-    "files are now their backups, the level was applied to them, and each old "
-    "backup is kept in the car's folder as <car>_backup_before_update.csv, or as "
-    "<car>_backup_before_update_2.csv, _3 and so on where earlier ones are kept: "
-    "xsa.";
+    "Updated by the game: xsa.\nTheir new files are their backups now, and the level "
+    "was applied to them. The old backups are kept beside them.";
 const std::vector<std::string> kQuietNotices = {
     kUpdateNotice, "Tweak process finished", "Tweak process finished",
     "Restored backup copies of 3 files"};

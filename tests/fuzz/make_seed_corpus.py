@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the fuzz targets into corpus/stream,
-corpus/brake, corpus/state and corpus/libraries. The first byte of every
-stream, brake and state input picks the level (0 to 4 for the stream and the
-state, 0 to 3 for the brake field); the rest is the stream or the field. For
-the state, two bytes follow the level: the length of the data file
-(little-endian), whose bytes come next; the rest is the backup. A libraries
-input is a whole library list."""
+corpus/brake, corpus/state, corpus/libraries and corpus/launchers. The first
+byte of every stream, brake and state input picks the level (0 to 4 for the
+stream and the state, 0 to 3 for the brake field); the rest is the stream or
+the field. For the state, two bytes follow the level: the length of the data
+file (little-endian), whose bytes come next; the rest is the backup. A
+libraries input is a whole library list, a launchers input a whole record."""
 
 import os
 import random
@@ -178,6 +178,35 @@ LISTS = {
 }
 for name, body in LISTS.items():
     folder = os.path.join(HERE, "corpus", "libraries")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(body)
+
+# The launchers' records of their installs: each launcher's own shape, and
+# broken ones. Every input goes to every reader.
+MANIFEST = (b'{"FormatVersion": 0, "bIsIncompleteInstall": false, '
+            b'"LaunchExecutable": "Kestrune.exe", "AppName": "Osprey", '
+            b'"InstallLocation": "D:\\\\Games\\\\Kestrune", "InstallTags": [], '
+            b'"InstallSize": 8123456789}')
+RECORDS = {
+    "epic-manifest": MANIFEST,
+    "epic-manifest-unfinished":
+        b'{"bIsIncompleteInstall": true, "InstallLocation": "$InstallLocation$"}',
+    "epic-list": b'{"InstallationList": [{"InstallLocation": "C:\\\\Epic\\\\K", '
+                 b'"AppName": "Osprey"}, {"InstallLocation": 5}, {}]}',
+    "legendary": b'{"Osprey": {"install_path": "/home/deck/Games/Heroic/Kestrune", '
+                 b'"prereq_info": null, "base_urls": ["https://example.invalid/"]}, '
+                 b'"Wren": {"install_path": "/home/deck/Games/pfx/drive_c/W\\u00e9n"}}',
+    "heroic-gog": b'\xef\xbb\xbf{"installed": [{"platform": "windows", '
+                  b'"install_path": "/run/media/mmcblk0p1/Kestrune", "is_dlc": false}]}',
+    "cut-off": MANIFEST[:MANIFEST.index(b"Kestrune\"")],
+    "escapes-and-controls": b'{"InstallLocation": "a\\u0000b\\td\\ud800\\"\\/\\\\e"}',
+    "nested-deep": b'{"installed": [' + b'[' * 60 + b']' * 60 + b', {"install_path": "/k"}]}',
+    "numbers-and-literals": b'{"installed": [1e999, -0.0, 18446744073709551616, true, '
+                            b'null, "x"], "InstallationList": {}}',
+}
+for name, body in RECORDS.items():
+    folder = os.path.join(HERE, "corpus", "launchers")
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as f:
         f.write(body)

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the fuzz targets with clang as libFuzzer programs (AddressSanitizer
-# and UBSan, engine instrumented) and runs each for SECONDS, starting from the
-# committed corpus. New interesting inputs go to a temporary folder, never to
-# the committed corpus; findings are kept and their folder printed.
+# and UBSan, engine instrumented) and runs each for SECONDS, two at a time,
+# starting from the committed corpus. New interesting inputs go to a
+# temporary folder, never to the committed corpus; findings are kept and
+# their folder printed.
 #
 # Usage: tests/fuzz/run-fuzzers.sh [SECONDS]   (default 20, per target)
 # FUZZ_BUILD_DIR chooses the build folder (default /tmp/kestrune-fuzz-build).
@@ -17,8 +18,10 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" >/dev/null
 
 work=$(mktemp -d /tmp/kestrune-fuzz.XXXXXX)
-total_findings=0
-for target in stream brake state libraries; do
+
+# Runs one target; its summary goes to $work/<target>/summary.txt.
+run_target() {
+  target=$1
   mkdir -p "$work/$target/new" "$work/$target/findings"
   log="$work/$target/log.txt"
   # The first folder receives the new inputs; the corpus is only read.
@@ -32,12 +35,30 @@ for target in stream brake state libraries; do
   findings=$(find "$work/$target/findings" -type f | wc -l)
   if [ "$status" -ne 0 ] && [ "$findings" -eq 0 ]; then findings=1; fi
   new=$(find "$work/$target/new" -type f | wc -l)
-  echo "$target: ${executions:-0} executions in $elapsed s," \
-       "$findings findings, $new new inputs"
-  if [ "$findings" -ne 0 ]; then
-    grep -E 'FAILED|ERROR|SUMMARY|runtime error' "$log" | head -20 || true
-    total_findings=$((total_findings + findings))
-  fi
+  {
+    echo "$target: ${executions:-0} executions in $elapsed s," \
+         "$findings findings, $new new inputs"
+    if [ "$findings" -ne 0 ]; then
+      grep -E 'FAILED|ERROR|SUMMARY|runtime error' "$log" | head -20 || true
+    fi
+  } >"$work/$target/summary.txt"
+  echo "$findings" >"$work/$target/findings.count"
+}
+
+# Two targets at a time, one a processor.
+targets="stream brake state libraries launchers"
+set -- $targets
+while [ $# -gt 0 ]; do
+  run_target "$1" &
+  [ $# -gt 1 ] && run_target "$2" &
+  wait
+  shift $(($# > 1 ? 2 : 1))
+done
+
+total_findings=0
+for target in $targets; do
+  cat "$work/$target/summary.txt"
+  total_findings=$((total_findings + $(cat "$work/$target/findings.count")))
 done
 
 if [ "$total_findings" -ne 0 ]; then
