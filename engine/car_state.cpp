@@ -34,6 +34,14 @@ class DataReader {
     return true;
   }
 
+  // Consume("\r\n", 2), the bytes compared in place.
+  bool ConsumeRecordEnd() {
+    if (end_ - start_ < 2) return ConsumeAcrossBlocks("\r\n", 2);
+    if (block_[start_] != '\r' || block_[start_ + 1] != '\n') return false;
+    Skip(2);
+    return true;
+  }
+
   // The next `count` bytes (at most kFieldCapacity), fewer at the end of the
   // file; they stay to be read.
   std::string_view Peek(std::size_t count) {
@@ -201,7 +209,7 @@ class PatchedTexts {
     if (bits == valueBits_) return;
     valueBits_ = bits;
     value_ = value;
-    madeTexts_ = 0;
+    madeTexts_ = sameAsBelow_ = 0;
   }
 
   std::string_view Text(int level) {
@@ -209,18 +217,31 @@ class PatchedTexts {
     return texts_[level];
   }
 
+  // Whether Text(level) is Text(level - 1), as found when both were made.
+  bool SameAsBelow(int level) const { return ((sameAsBelow_ >> level) & 1u) != 0; }
+
  private:
   void Make(int level) {
     char text[kFieldCapacity];
     texts_[level].assign(PatchedBrakeText(value_, level, text));
     madeTexts_ |= 1u << level;
+    if (level > 0 && ((madeTexts_ >> (level - 1)) & 1u) != 0 &&
+        texts_[level] == texts_[level - 1]) {
+      sameAsBelow_ |= 1u << level;
+    }
   }
 
   double value_ = 0;
   std::uint64_t valueBits_ = std::bit_cast<std::uint64_t>(0.0);
-  unsigned madeTexts_ = 0;  // bit L: texts_[L] is made for the value
+  unsigned madeTexts_ = 0;    // bit L: texts_[L] is made for the value
+  unsigned sameAsBelow_ = 0;  // bit L: texts_[L] is texts_[L - 1]
   std::array<std::string, kUntouchedLevel> texts_;
 };
+
+// Set in the offset of a brake text kept in place of a record's key where
+// the record before it has a brake field too, or there is none: no record
+// end lies between the two brake texts but that record's.
+constexpr std::uint64_t kFollowsBrake = 1ull << 63;
 
 // The records that the walk passed in step while some level fitted them,
 // which it did not key, and the one after, where the last level stopped
@@ -244,11 +265,12 @@ struct UnkeyedPrefix {
 // longer do. Records are not keyed while some level fits, so a tweaked file
 // costs no keys: of each one passed whole that has a brake field, `before`
 // gets the backup's value with the offset of the brake text in the data
-// file in place of the key, for KeyUnkeyedPrefix. From the record after the
-// one where the last level stopped fitting, each record passed whole goes to
-// both lists, with its brake value in each and the key of its other bytes
-// (as ByteKeySink keys them). Where the next record begins in each file is
-// kept, so that only the rest need be read again.
+// file (and kFollowsBrake) in place of the key, for KeyUnkeyedPrefix. From
+// the record after the one where the last level stopped fitting, each
+// record passed whole goes to both lists, with its brake value in each and
+// the key of its other bytes (as ByteKeySink keys them). Where the next
+// record begins in each file is kept, so that only the rest need be read
+// again.
 class RecordMatcher : public RecordSink {
  public:
   RecordMatcher(std::FILE* data, std::vector<KeyedBrake>& now,
@@ -286,7 +308,7 @@ class RecordMatcher : public RecordSink {
   }
 
   void EndRecord(std::uint64_t nextRecordOffset) override {
-    if (inStep_) inStep_ = data_.Consume("\r\n", 2);
+    if (inStep_) inStep_ = data_.ConsumeRecordEnd();
     if (!inStep_) return;
     if (keying_) {
       const std::uint64_t key = key_.Take();
@@ -295,7 +317,11 @@ class RecordMatcher : public RecordSink {
         before_.push_back({key, brake_.before});
       }
     } else {
-      if (brake_.found) before_.push_back({brake_.dataOffset, brake_.before});
+      if (brake_.found) {
+        const std::uint64_t follows = followsBrake_ ? kFollowsBrake : 0;
+        before_.push_back({brake_.dataOffset | follows, brake_.before});
+      }
+      followsBrake_ = brake_.found;
       if (levels_ != 0) {
         prefix_.levelBrakes = before_.size();
         prefix_.levels = levels_;
@@ -328,11 +354,17 @@ class RecordMatcher : public RecordSink {
   unsigned LevelsWriting(std::string_view text, const std::string& field, double before) {
     texts_.Take(before);
     unsigned levels = 0;
-    for (int l = 0; l <= kUntouchedLevel; ++l) {
+    int compared = -1;  // the last level compared
+    for (int l = 0; l < kUntouchedLevel; ++l) {
       if (((levels_ >> l) & 1u) == 0) continue;
-      const std::string_view written =
-          l == kUntouchedLevel ? std::string_view(field) : texts_.Text(l);
-      if (written == text) levels |= 1u << l;
+      const std::string_view written = texts_.Text(l);
+      // Levels that write the same text (0 for each, say) are compared once.
+      const bool asBelow = compared == l - 1 && texts_.SameAsBelow(l);
+      if (asBelow ? ((levels >> compared) & 1u) != 0 : written == text) levels |= 1u << l;
+      compared = l;
+    }
+    if (((levels_ >> kUntouchedLevel) & 1u) != 0 && field == text) {
+      levels |= 1u << kUntouchedLevel;
     }
     return levels;
   }
@@ -356,6 +388,7 @@ class RecordMatcher : public RecordSink {
   unsigned levels_ = kAllLevels;  // bit L: level L may have written them
   Brake brake_;                   // of the record being passed
   UnkeyedPrefix prefix_;          // so far
+  bool followsBrake_ = true;      // the last record passed had a brake field
   std::uint64_t backupResume_ = 0;
   std::uint64_t dataResume_ = 0;
 };
@@ -400,12 +433,15 @@ bool KeyUnkeyedPrefix(std::FILE* data, const UnkeyedPrefix& prefix,
       } else {
         // Other bytes, up to the record's end or its brake text.
         std::size_t stop = count;
+        bool endAhead = true;  // the record may end before its brake text
         if (!hasBrake && next < brakes) {
-          const std::uint64_t brakeAt = before[next].key;
+          const std::uint64_t brakeAt = before[next].key & ~kFollowsBrake;
           if (brakeAt < offset + i) return false;  // the file has changed since
           if (brakeAt - offset < count) stop = static_cast<std::size_t>(brakeAt - offset);
+          endAhead = (before[next].key & kFollowsBrake) == 0;
         }
-        const auto* end = static_cast<const char*>(std::memchr(bytes + i, '\r', stop - i));
+        const auto* end =
+            endAhead ? static_cast<const char*>(std::memchr(bytes + i, '\r', stop - i)) : nullptr;
         if (end == nullptr) {
           key.Add(bytes + i, stop - i);
           if (stop < count) inBrake = hasBrake = true;
