@@ -393,6 +393,76 @@ class RecordMatcher : public RecordSink {
   std::uint64_t dataResume_ = 0;
 };
 
+// The keys of records whose other bytes come as spans of a block: a record
+// whose spans are those of the one before (records alike but for the brake)
+// takes its key without hashing its bytes again.
+class RecordKeys {
+ public:
+  void Add(const char* bytes, std::size_t count) {
+    if (spans_ == static_cast<int>(pending_.size())) Flush();
+    pending_[spans_++] = {bytes, count};
+  }
+
+  // Before the block's bytes are replaced.
+  void EndBlock() {
+    Flush();
+    previousSpans_ = -1;
+  }
+
+  // The key of the bytes added since the last key was taken.
+  std::uint64_t Take() {
+    const bool whole = !streamed_;  // all of them are in pending_
+    std::uint64_t recordKey = previousKey_;
+    if (!whole || !SameAsPrevious()) {
+      for (int s = 0; s < spans_; ++s) key_.Add(pending_[s].bytes, pending_[s].count);
+      recordKey = key_.Take();
+    }
+    previous_ = pending_;
+    previousSpans_ = whole ? spans_ : -1;
+    previousKey_ = recordKey;
+    spans_ = 0;
+    streamed_ = false;
+    return recordKey;
+  }
+
+ private:
+  struct Span {
+    const char* bytes;
+    std::size_t count;
+  };
+
+  void Flush() {
+    for (int s = 0; s < spans_; ++s) key_.Add(pending_[s].bytes, pending_[s].count);
+    streamed_ = streamed_ || spans_ > 0;
+    spans_ = 0;
+  }
+
+  bool SameAsPrevious() const {
+    if (spans_ != previousSpans_) return false;
+    for (int s = 0; s < spans_; ++s) {
+      const Span& span = pending_[s];
+      if (span.count != previous_[s].count) return false;
+      // Records that differ mostly do in their first bytes: those are
+      // compared in place.
+      std::uint64_t first, previousFirst;
+      if (span.count >= sizeof first) {
+        std::memcpy(&first, span.bytes, sizeof first);
+        std::memcpy(&previousFirst, previous_[s].bytes, sizeof first);
+        if (first != previousFirst) return false;
+      }
+      if (std::memcmp(span.bytes, previous_[s].bytes, span.count) != 0) return false;
+    }
+    return true;
+  }
+
+  ByteKey key_;
+  std::array<Span, 2> pending_{}, previous_{};  // of this record and the last
+  int spans_ = 0;
+  int previousSpans_ = -1;  // -1: the last record's bytes are not all there
+  std::uint64_t previousKey_ = 0;
+  bool streamed_ = false;  // some of this record's bytes went to key_ already
+};
+
 // Keys the walk's unkeyed prefix from the data file, which holds its records
 // as the patch writes records: no LF or NUL bytes in their fields, each
 // ended by CR LF. Each key is that of the record's bytes other than its
@@ -412,7 +482,7 @@ bool KeyUnkeyedPrefix(std::FILE* data, const UnkeyedPrefix& prefix,
   };
   std::rewind(data);
   const auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
-  ByteKey key;
+  RecordKeys keys;
   std::size_t next = 0;     // the entry of the next brake text
   bool hasBrake = false;    // the record has reached its brake text
   bool inBrake = false;     // passing over it
@@ -443,15 +513,15 @@ bool KeyUnkeyedPrefix(std::FILE* data, const UnkeyedPrefix& prefix,
         const auto* end =
             endAhead ? static_cast<const char*>(std::memchr(bytes + i, '\r', stop - i)) : nullptr;
         if (end == nullptr) {
-          key.Add(bytes + i, stop - i);
+          keys.Add(bytes + i, stop - i);
           if (stop < count) inBrake = hasBrake = true;
           i = stop;
           continue;
         }
-        key.Add(bytes + i, end - (bytes + i));
+        keys.Add(bytes + i, end - (bytes + i));
         i = end - bytes + 1;
         atLineFeed = true;
-        const std::uint64_t recordKey = key.Take();
+        const std::uint64_t recordKey = keys.Take();
         if (hasBrake) {
           const double value = next < prefix.levelBrakes ? levelValue(before[next].value)
                                                           : prefix.turnValue;
@@ -461,6 +531,7 @@ bool KeyUnkeyedPrefix(std::FILE* data, const UnkeyedPrefix& prefix,
         }
       }
     }
+    keys.EndBlock();
     offset += count;
   }
   return true;
