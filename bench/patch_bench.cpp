@@ -1,7 +1,8 @@
 // Benchmark of the patch (Linux): throughput of PatchRecordStream against cp
 // and awk on one synthetic file, peak memory at two input sizes, the cost of
-// reading the state of large cars of three shapes (one of 1,000,000 records
-// alike but for the brake) beside one patch pass, and whole Apply and
+// reading the state of large cars of four shapes (two of 1,000,000 records:
+// alike but for the brake, and with brake fields empty but in the last 10)
+// beside one patch pass, and whole Apply and
 // Restore runs over a 47-car folder, with the folder's state read for the
 // dialog beside them.
 //
@@ -68,13 +69,19 @@ enum class Shape {
   kSparseBrakes,  // the same, but only every 1000th record has a brake value;
                   // the others' brake field is empty
   kAlike,         // no header, and every field but the brake empty
+  kSparseTail,    // no header, records of 280 fields (288 bytes on
+                  // average): the record's number, a random digit, and
+                  // empty fields; the brake field empty but in the last 10
+                  // records
 };
 
 // Car-like data: a header record, then CR LF records of kFields fields, as
 // `shape` says.
 class CarData {
  public:
-  CarData(unsigned seed, Shape shape) : random_(seed), shape_(shape) {}
+  // `records`: how many the car will have, which kSparseTail needs.
+  CarData(unsigned seed, Shape shape, int records = 0)
+      : random_(seed), shape_(shape), records_(records) {}
 
   std::string Header() const {
     std::string record = "col0";
@@ -85,13 +92,14 @@ class CarData {
   }
 
   std::string Record() {
+    if (shape_ == Shape::kSparseTail) return SparseTailRecord();
     std::string record;
     char text[32];
     for (int column = 0; column < kFields; ++column) {
       if (column > 0) record += ',';
       const unsigned r = random_();
       const bool brake = column == kBrakeFieldColumn;
-      if ((brake && shape_ == Shape::kSparseBrakes && ++records_ % 1000 != 1) ||
+      if ((brake && shape_ == Shape::kSparseBrakes && ++made_ % 1000 != 1) ||
           (!brake && shape_ == Shape::kAlike)) {
         text[0] = '\0';
       } else if (brake || r % 8 < 4) {
@@ -110,18 +118,33 @@ class CarData {
   }
 
  private:
+  std::string SparseTailRecord() {
+    const unsigned r = random_();
+    std::string record = std::to_string(++made_) + ',' + std::to_string(r % 10);
+    record.append(kBrakeFieldColumn - 1, ',');
+    if (made_ > records_ - 10) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%d.%03u",
+                    static_cast<int>(r >> 8) % 20000 - 5000, (r >> 4) % 1000);
+      record += text;
+    }
+    return record + ",\r\n";
+  }
+
   std::mt19937 random_;
   Shape shape_;
-  unsigned records_ = 0;
+  int records_;  // in all, when known
+  int made_ = 0;
 };
 
 // Writes a header (but for kAlike) and then records until the file has at
 // least `bytes` bytes, or `records` records in all when `bytes` is 0.
 void Generate(const fs::path& file, std::uint64_t bytes, int records,
               unsigned seed, Shape shape = Shape::kEveryBrake) {
-  CarData car(seed, shape);
+  CarData car(seed, shape, records);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  std::string record = shape == Shape::kAlike ? car.Record() : car.Header();
+  const bool header = shape != Shape::kAlike && shape != Shape::kSparseTail;
+  std::string record = header ? car.Header() : car.Record();
   std::uint64_t written = 0;
   for (int count = 1;; ++count) {
     out.write(record.data(), static_cast<std::streamsize>(record.size()));
@@ -404,7 +427,8 @@ bool TimeStateReads(const fs::path& backup, Shape shape, const fs::path& folder,
   const char* shapeName = shape == Shape::kEveryBrake ? "brake values in every record"
                           : shape == Shape::kSparseBrakes
                               ? "brake fields nearly all empty"
-                              : "records alike but for the brake";
+                          : shape == Shape::kAlike ? "records alike but for the brake"
+                                                   : "brake fields empty but in the last 10";
   const std::string self = fs::read_symlink("/proc/self/exe");
   const fs::path patched = folder / "state-patch.csv";
   std::vector<StateRead> reads = {
@@ -464,15 +488,21 @@ bool TimeStateReads(const fs::path& backup, Shape shape, const fs::path& folder,
       std::max_element(reads.begin(), reads.end(), [](auto& a, auto& b) {
         return a.seconds < b.seconds;
       })->seconds / patch;
-  std::printf("  target: at most 2x one patch pass: %s (%.2fx at worst)\n",
-              worst <= 2 ? "met" : "MISSED", worst);
+  const double tweaked = reads[1].seconds / patch;
+  std::printf("  target: at most 1.1x one patch pass tweaked, 2x in any state: %s "
+              "(%.2fx tweaked, %.2fx at worst)\n",
+              tweaked <= 1.1 && worst <= 2 ? "met" : "MISSED", tweaked, worst);
 
   // Memory per record: the slope between a car of the same shape half as
   // large and this one, read with every record keyed (records reversed), and
   // with the brake values judged as lists as well (a quarter of them new).
   const fs::path smallBackup = folder / "state-small.csv";
   const fs::path smallChanged = folder / "state-small-changed.csv";
-  Generate(smallBackup, fs::file_size(backup) / 2, 0, 281, shape);
+  if (shape == Shape::kSparseTail) {
+    Generate(smallBackup, 0, static_cast<int>(RecordCount(backup) / 2), 281, shape);
+  } else {
+    Generate(smallBackup, fs::file_size(backup) / 2, 0, 281, shape);
+  }
   const double records = static_cast<double>(RecordCount(backup) - RecordCount(smallBackup));
   for (const bool lists : {false, true}) {
     if (lists) {
@@ -490,7 +520,7 @@ bool TimeStateReads(const fs::path& backup, Shape shape, const fs::path& folder,
   fs::remove(smallBackup);
   fs::remove(smallChanged);
   for (const StateRead& read : reads) fs::remove(read.data);
-  return ok && worst <= 2;
+  return ok && tweaked <= 1.1 && worst <= 2;
 }
 
 int RunAll(const fs::path& folder, int megabytes, int runs) {
@@ -556,7 +586,11 @@ int RunAll(const fs::path& folder, int megabytes, int runs) {
   Generate(alike, 0, 1'000'000, 282, Shape::kAlike);
   const bool alikeOk = TimeStateReads(alike, Shape::kAlike, folder, runs);
   fs::remove(alike);
-  const bool statesOk = everyOk && sparseOk && alikeOk;
+  const fs::path sparseTail = folder / "cars-sparse-tail.csv";
+  Generate(sparseTail, 0, 1'000'000, 283, Shape::kSparseTail);
+  const bool sparseTailOk = TimeStateReads(sparseTail, Shape::kSparseTail, folder, runs);
+  fs::remove(sparseTail);
+  const bool statesOk = everyOk && sparseOk && alikeOk && sparseTailOk;
 
   // Cars as in the sample folder (2 to 5 records), then larger ones.
   const WholeRun sample = TimeWholeRuns(

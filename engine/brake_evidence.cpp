@@ -1,6 +1,7 @@
 #include "brake_evidence.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -127,12 +128,22 @@ void BrakeEvidence::Add(bool byOwn, unsigned byLevels) {
   }
 }
 
-unsigned LevelsExplaining(double now, double before) {
+unsigned LevelsExplainer::operator()(double now, double before) {
+  const auto bits = std::bit_cast<std::uint64_t>(before);
+  if (!made_ || bits != beforeBits_) {
+    for (int l = 0; l < kUntouchedLevel; ++l) given_[l] = PatchedBrakeValue(before, l);
+    made_ = true;
+    beforeBits_ = bits;
+  }
   unsigned byLevels = 0;
   for (int l = 0; l < kUntouchedLevel; ++l) {
-    if (PatchedBrakeValue(before, l) == now) byLevels |= 1u << l;
+    if (given_[l] == now) byLevels |= 1u << l;
   }
   return byLevels;
+}
+
+unsigned LevelsExplaining(double now, double before) {
+  return LevelsExplainer()(now, before);
 }
 
 void BrakeEvidence::AddValues(std::span<const KeyedBrake> now,

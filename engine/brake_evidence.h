@@ -48,6 +48,18 @@ struct BrakeEvidence {
 // gives the data value `now`.
 unsigned LevelsExplaining(double now, double before);
 
+// LevelsExplaining for one pair after another, quicker where backup values
+// repeat: the values that the levels give for the last one are kept.
+class LevelsExplainer {
+ public:
+  unsigned operator()(double now, double before);
+
+ private:
+  bool made_ = false;
+  std::uint64_t beforeBits_ = 0;
+  std::array<double, kUntouchedLevel> given_{};
+};
+
 enum class Verdict {
   kTweak,     // some level explains clearly more values than the backup's own
   kGame,      // no level does

@@ -28,14 +28,17 @@ class DataReader {
   // Whether the next `count` bytes are `bytes`, passing them; after a
   // difference, where it stands is unspecified.
   bool Consume(const char* bytes, std::size_t count) {
-    while (count > 0) {
-      if (start_ == end_ && !Fill(1)) return false;
-      const std::size_t part = std::min(count, end_ - start_);
-      if (std::memcmp(block_.get() + start_, bytes, part) != 0) return false;
-      Skip(part);
-      bytes += part;
-      count -= part;
-    }
+    if (count > end_ - start_) return ConsumeAcrossBlocks(bytes, count);
+    if (std::memcmp(block_.get() + start_, bytes, count) != 0) return false;
+    Skip(count);
+    return true;
+  }
+
+  // Consume("\r\n", 2), the bytes compared in place.
+  bool ConsumeRecordEnd() {
+    if (end_ - start_ < 2) return ConsumeAcrossBlocks("\r\n", 2);
+    if (block_[start_] != '\r' || block_[start_ + 1] != '\n') return false;
+    Skip(2);
     return true;
   }
 
@@ -57,6 +60,18 @@ class DataReader {
   std::uint64_t passed() const { return passed_; }
 
  private:
+  bool ConsumeAcrossBlocks(const char* bytes, std::size_t count) {
+    while (count > 0) {
+      if (start_ == end_ && !Fill(1)) return false;
+      const std::size_t part = std::min(count, end_ - start_);
+      if (std::memcmp(block_.get() + start_, bytes, part) != 0) return false;
+      Skip(part);
+      bytes += part;
+      count -= part;
+    }
+    return true;
+  }
+
   // Reads on until `wanted` bytes are there to read, or the file ends.
   bool Fill(std::size_t wanted) {
     std::memmove(block_.get(), block_.get() + start_, end_ - start_);
@@ -98,23 +113,26 @@ std::uint64_t MultiplyFold(std::uint64_t a, std::uint64_t b) {
 class ByteKey {
  public:
   void Add(const char* bytes, std::size_t count) {
+    if (count < sizeof chunk_ - filled_) {
+      CopyShort(chunk_ + filled_, bytes, count);
+      filled_ += count;
+      return;
+    }
     if (filled_ > 0) {
-      const std::size_t part = std::min(count, sizeof chunk_ - filled_);
-      std::memcpy(chunk_ + filled_, bytes, part);
-      filled_ += part;
+      const std::size_t part = sizeof chunk_ - filled_;
+      CopyShort(chunk_ + filled_, bytes, part);
+      TakeChunks(chunk_, 1);
+      std::memset(chunk_, 0, sizeof chunk_);
       bytes += part;
       count -= part;
-      if (filled_ < sizeof chunk_) return;
-      TakeChunks(chunk_, 1);
     }
     TakeChunks(bytes, count / sizeof chunk_);
     filled_ = count % sizeof chunk_;
-    std::memcpy(chunk_, bytes + count - filled_, filled_);
+    CopyShort(chunk_, bytes + count - filled_, filled_);
   }
 
   // The key of the bytes added since the last key was taken.
   std::uint64_t Take() {
-    std::memset(chunk_ + filled_, 0, sizeof chunk_ - filled_);
     std::uint64_t a, b;
     std::memcpy(&a, chunk_, sizeof a);
     std::memcpy(&b, chunk_ + sizeof a, sizeof b);
@@ -123,6 +141,7 @@ class ByteKey {
         MultiplyFold(lanes_[0] ^ a ^ kSeedA, lanes_[1] ^ b ^ kSeedB), length ^ kSeedA);
     lanes_ = {};
     chunks_ = 0;
+    std::memset(chunk_, 0, sizeof chunk_);
     filled_ = 0;
     return key;
   }
@@ -158,20 +177,100 @@ class ByteKey {
     return MultiplyFold(lane ^ a ^ kSeedA, b ^ kSeedB);
   }
 
+  // Copies fewer than 16 bytes, in a few moves rather than a call.
+  static void CopyShort(char* to, const char* from, std::size_t count) {
+    if (count >= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + count - 8, from + count - 8, 8);
+    } else if (count >= 4) {
+      std::memcpy(to, from, 4);
+      std::memcpy(to + count - 4, from + count - 4, 4);
+    } else if (count > 0) {
+      to[0] = from[0];
+      to[count / 2] = from[count / 2];
+      to[count - 1] = from[count - 1];
+    }
+  }
+
   std::array<std::uint64_t, 2> lanes_{};
   std::uint64_t chunks_ = 0;  // whole chunks taken
-  char chunk_[16];            // the bytes of the next one so far
+  char chunk_[16] = {};       // the bytes of the next one so far, zeros after them
   std::size_t filled_ = 0;
+};
+
+// The texts that the patch writes at levels 0 to 3 in place of one brake
+// value: made once for a run of records that bring the same value (empty
+// brake fields, say).
+class PatchedTexts {
+ public:
+  // Makes what follows be of `value`.
+  void Take(double value) {
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    if (bits == valueBits_) return;
+    valueBits_ = bits;
+    value_ = value;
+    madeTexts_ = sameAsBelow_ = 0;
+  }
+
+  std::string_view Text(int level) {
+    if (((madeTexts_ >> level) & 1u) == 0) Make(level);
+    return texts_[level];
+  }
+
+  // Whether Text(level) is Text(level - 1), as found when both were made.
+  bool SameAsBelow(int level) const { return ((sameAsBelow_ >> level) & 1u) != 0; }
+
+ private:
+  void Make(int level) {
+    char text[kFieldCapacity];
+    texts_[level].assign(PatchedBrakeText(value_, level, text));
+    madeTexts_ |= 1u << level;
+    if (level > 0 && ((madeTexts_ >> (level - 1)) & 1u) != 0 &&
+        texts_[level] == texts_[level - 1]) {
+      sameAsBelow_ |= 1u << level;
+    }
+  }
+
+  double value_ = 0;
+  std::uint64_t valueBits_ = std::bit_cast<std::uint64_t>(0.0);
+  unsigned madeTexts_ = 0;    // bit L: texts_[L] is made for the value
+  unsigned sameAsBelow_ = 0;  // bit L: texts_[L] is texts_[L - 1]
+  std::array<std::string, kUntouchedLevel> texts_;
+};
+
+// Set in the offset of a brake text kept in place of a record's key where
+// the record before it has a brake field too, or there is none: no record
+// end lies between the two brake texts but that record's.
+constexpr std::uint64_t kFollowsBrake = 1ull << 63;
+
+// The records that the walk passed in step while some level fitted them,
+// which it did not key, and the one after, where the last level stopped
+// fitting.
+struct UnkeyedPrefix {
+  std::uint64_t dataLength = 0;  // of the data file's bytes that hold them
+  // The first `levelBrakes` entries of the walk's `before` list are of
+  // records that the patch at each of `levels` writes as the data file holds
+  // them; the next, where `turnBrake` says so, is of the record where no
+  // level fitted, whose value in the data file is `turnValue`.
+  std::size_t levelBrakes = 0;
+  unsigned levels = 0;
+  bool turnBrake = false;
+  double turnValue = 0;
 };
 
 // Walks the backup and checks the data file against it in one pass: whether
 // it is the backup patched at any of the levels 0 to 4, all levels at once,
 // and, once no level can be, whether its records still follow the backup's
 // one for one, the same but for their brake fields. It stops where they no
-// longer do. Each record passed whole goes to both files' lists, with its
-// brake value in each and the key of its other bytes (as ByteKeySink keys
-// them), and where the next one begins in each file is kept, so that only
-// the rest need be read again.
+// longer do. Records are not keyed while some level fits, so a tweaked file
+// costs no keys: of each one passed whole that has a brake field, `before`
+// gets the backup's value with the offset of the brake text in the data
+// file (and kFollowsBrake) in place of the key, for KeyUnkeyedPrefix. From
+// the record after the one where the last level stopped fitting, each
+// record passed whole goes to both lists, with its brake value in each and
+// the key of its other bytes (as ByteKeySink keys them). Where the next
+// record begins in each file is kept, so that only the rest need be read
+// again.
 class RecordMatcher : public RecordSink {
  public:
   RecordMatcher(std::FILE* data, std::vector<KeyedBrake>& now,
@@ -180,23 +279,25 @@ class RecordMatcher : public RecordSink {
 
   void Append(const char* bytes, std::size_t count) override {
     if (!inStep_) return;
-    key_.Add(bytes, count);
+    if (keying_) key_.Add(bytes, count);
     inStep_ = data_.Consume(bytes, count);
   }
 
   void BrakeField(std::string& field, char terminator) override {
     if (!inStep_) return;
-    const double before = BrakeFieldValue(field);
-    if (MatchLevels(field, before, terminator)) return;
     // Any brake text, ended as the backup's is; the patch would have dropped
     // LF and NUL bytes, and rewritten no longer field.
     const std::string_view ahead = data_.Peek(kFieldCapacity);
-    const std::size_t end = ahead.find_first_of(std::string_view(",\r\n\0", 4));
-    if (end == std::string_view::npos || ahead[end] != terminator) {
+    std::size_t end = 0;
+    while (end < ahead.size() && !EndsField(ahead[end])) ++end;
+    if (end == ahead.size() || ahead[end] != terminator) {
       inStep_ = false;
       return;
     }
-    brake_ = {true, BrakeFieldValue(ahead.substr(0, end)), before};
+    const std::string_view text = ahead.substr(0, end);
+    const double before = BrakeFieldValue(field);
+    if (levels_ != 0) levels_ = LevelsWriting(text, field, before);
+    brake_ = {true, data_.passed(), levels_ == 0 ? BrakeFieldValue(text) : 0, before};
     data_.Skip(end);
   }
 
@@ -207,12 +308,29 @@ class RecordMatcher : public RecordSink {
   }
 
   void EndRecord(std::uint64_t nextRecordOffset) override {
-    if (inStep_) inStep_ = data_.Consume("\r\n", 2);
+    if (inStep_) inStep_ = data_.ConsumeRecordEnd();
     if (!inStep_) return;
-    const std::uint64_t key = key_.Take();
-    if (brake_.found) {
-      now_.push_back({key, brake_.now});
-      before_.push_back({key, brake_.before});
+    if (keying_) {
+      const std::uint64_t key = key_.Take();
+      if (brake_.found) {
+        now_.push_back({key, brake_.now});
+        before_.push_back({key, brake_.before});
+      }
+    } else {
+      if (brake_.found) {
+        const std::uint64_t follows = followsBrake_ ? kFollowsBrake : 0;
+        before_.push_back({brake_.dataOffset | follows, brake_.before});
+      }
+      followsBrake_ = brake_.found;
+      if (levels_ != 0) {
+        prefix_.levelBrakes = before_.size();
+        prefix_.levels = levels_;
+      } else {
+        prefix_.turnBrake = brake_.found;
+        prefix_.turnValue = brake_.now;
+        keying_ = true;
+      }
+      prefix_.dataLength = data_.passed();
     }
     brake_ = {};
     backupResume_ = nextRecordOffset;
@@ -226,52 +344,198 @@ class RecordMatcher : public RecordSink {
   // Then, the levels (bit L for level L) whose patch it is.
   unsigned levels() const { return levels_; }
   bool DataFailed() const { return data_.failed(); }
+  const UnkeyedPrefix& prefix() const { return prefix_; }
   std::uint64_t backupResume() const { return backupResume_; }
   std::uint64_t dataResume() const { return dataResume_; }
 
  private:
-  // Each level's text must stand in the data file here, followed by the
-  // byte that ends the field (no text holds one), so the levels left all
-  // have the same text. False when none is left.
-  bool MatchLevels(const std::string& field, double before, char terminator) {
-    char text[kFieldCapacity];
-    std::string_view matched;
+  // Of the levels that may have written the records so far, those that
+  // write `text` in place of the backup's `field`, whose value is `before`.
+  unsigned LevelsWriting(std::string_view text, const std::string& field, double before) {
+    texts_.Take(before);
     unsigned levels = 0;
-    for (int l = 0; l <= kUntouchedLevel; ++l) {
+    int compared = -1;  // the last level compared
+    for (int l = 0; l < kUntouchedLevel; ++l) {
       if (((levels_ >> l) & 1u) == 0) continue;
-      const std::string_view expected =
-          l == kUntouchedLevel ? std::string_view(field) : PatchedBrakeText(before, l, text);
-      const std::string_view found = data_.Peek(expected.size() + 1);
-      if (found.size() == expected.size() + 1 && found.back() == terminator &&
-          found.starts_with(expected)) {
-        levels |= 1u << l;
-        matched = found.substr(0, expected.size());
-      }
+      const std::string_view written = texts_.Text(l);
+      // Levels that write the same text (0 for each, say) are compared once.
+      const bool asBelow = compared == l - 1 && texts_.SameAsBelow(l);
+      if (asBelow ? ((levels >> compared) & 1u) != 0 : written == text) levels |= 1u << l;
+      compared = l;
     }
-    levels_ = levels;
-    if (levels_ == 0) return false;
-    const bool own = ((levels_ >> kUntouchedLevel) & 1u) != 0;
-    brake_ = {true, own ? before : BrakeFieldValue(matched), before};
-    data_.Skip(matched.size());
-    return true;
+    if (((levels_ >> kUntouchedLevel) & 1u) != 0 && field == text) {
+      levels |= 1u << kUntouchedLevel;
+    }
+    return levels;
   }
 
+  static bool EndsField(char c) { return c == ',' || c == '\r' || c == '\n' || c == '\0'; }
+
   struct Brake {
-    bool found = false;  // the record has a brake field
-    double now = 0;
+    bool found = false;            // the record has a brake field
+    std::uint64_t dataOffset = 0;  // of its text in the data file
+    double now = 0;                // once no level fits
     double before = 0;
   };
 
   DataReader data_;
   std::vector<KeyedBrake>& now_;
   std::vector<KeyedBrake>& before_;
-  ByteKey key_;                   // of the record being passed
+  PatchedTexts texts_;
+  ByteKey key_;                   // of the record being passed, once keying
   bool inStep_ = true;            // the records so far follow the backup's
+  bool keying_ = false;           // no level fits the records passed
   unsigned levels_ = kAllLevels;  // bit L: level L may have written them
   Brake brake_;                   // of the record being passed
+  UnkeyedPrefix prefix_;          // so far
+  bool followsBrake_ = true;      // the last record passed had a brake field
   std::uint64_t backupResume_ = 0;
   std::uint64_t dataResume_ = 0;
 };
+
+// The keys of records whose other bytes come as spans of a block: a record
+// whose spans are those of the one before (records alike but for the brake)
+// takes its key without hashing its bytes again.
+class RecordKeys {
+ public:
+  void Add(const char* bytes, std::size_t count) {
+    if (spans_ == static_cast<int>(pending_.size())) Flush();
+    pending_[spans_++] = {bytes, count};
+  }
+
+  // Before the block's bytes are replaced.
+  void EndBlock() {
+    Flush();
+    previousSpans_ = -1;
+  }
+
+  // The key of the bytes added since the last key was taken.
+  std::uint64_t Take() {
+    const bool whole = !streamed_;  // all of them are in pending_
+    std::uint64_t recordKey = previousKey_;
+    if (!whole || !SameAsPrevious()) {
+      for (int s = 0; s < spans_; ++s) key_.Add(pending_[s].bytes, pending_[s].count);
+      recordKey = key_.Take();
+    }
+    previous_ = pending_;
+    previousSpans_ = whole ? spans_ : -1;
+    previousKey_ = recordKey;
+    spans_ = 0;
+    streamed_ = false;
+    return recordKey;
+  }
+
+ private:
+  struct Span {
+    const char* bytes;
+    std::size_t count;
+  };
+
+  void Flush() {
+    for (int s = 0; s < spans_; ++s) key_.Add(pending_[s].bytes, pending_[s].count);
+    streamed_ = streamed_ || spans_ > 0;
+    spans_ = 0;
+  }
+
+  bool SameAsPrevious() const {
+    if (spans_ != previousSpans_) return false;
+    for (int s = 0; s < spans_; ++s) {
+      const Span& span = pending_[s];
+      if (span.count != previous_[s].count) return false;
+      // Records that differ mostly do in their first bytes: those are
+      // compared in place.
+      std::uint64_t first, previousFirst;
+      if (span.count >= sizeof first) {
+        std::memcpy(&first, span.bytes, sizeof first);
+        std::memcpy(&previousFirst, previous_[s].bytes, sizeof first);
+        if (first != previousFirst) return false;
+      }
+      if (std::memcmp(span.bytes, previous_[s].bytes, span.count) != 0) return false;
+    }
+    return true;
+  }
+
+  ByteKey key_;
+  std::array<Span, 2> pending_{}, previous_{};  // of this record and the last
+  int spans_ = 0;
+  int previousSpans_ = -1;  // -1: the last record's bytes are not all there
+  std::uint64_t previousKey_ = 0;
+  bool streamed_ = false;  // some of this record's bytes went to key_ already
+};
+
+// Keys the walk's unkeyed prefix from the data file, which holds its records
+// as the patch writes records: no LF or NUL bytes in their fields, each
+// ended by CR LF. Each key is that of the record's bytes other than its
+// brake text and record end, as ByteKeySink keys them: it takes the place of
+// the brake text's offset in the record's `before` entry, and the record's
+// value in the data file goes to `now` with it. False on a read error, or
+// where the file no longer holds what the walk found.
+bool KeyUnkeyedPrefix(std::FILE* data, const UnkeyedPrefix& prefix,
+                      std::vector<KeyedBrake>& now, std::vector<KeyedBrake>& before) {
+  const std::size_t brakes = prefix.levelBrakes + prefix.turnBrake;
+  // The data file's value where the backup's is `value`: the patch at the
+  // prefix's levels, whose texts are all the same.
+  const bool untouched = ((prefix.levels >> kUntouchedLevel) & 1u) != 0;
+  const int level = std::countr_zero(prefix.levels);
+  const auto levelValue = [&](double value) {
+    return untouched ? value : PatchedBrakeValue(value, level);
+  };
+  std::rewind(data);
+  const auto block = std::make_unique_for_overwrite<char[]>(kBlockSize);
+  RecordKeys keys;
+  std::size_t next = 0;     // the entry of the next brake text
+  bool hasBrake = false;    // the record has reached its brake text
+  bool inBrake = false;     // passing over it
+  bool atLineFeed = false;  // after a record's CR, before its LF
+  for (std::uint64_t offset = 0; offset < prefix.dataLength;) {
+    const std::size_t count = std::fread(
+        block.get(), 1, std::min<std::uint64_t>(kBlockSize, prefix.dataLength - offset), data);
+    if (count == 0) return false;
+    const char* const bytes = block.get();
+    std::size_t i = 0;
+    while (i < count) {
+      if (atLineFeed) {
+        atLineFeed = false;
+        ++i;
+      } else if (inBrake) {
+        while (i < count && bytes[i] != ',' && bytes[i] != '\r') ++i;
+        inBrake = i == count;
+      } else {
+        // Other bytes, up to the record's end or its brake text.
+        std::size_t stop = count;
+        bool endAhead = true;  // the record may end before its brake text
+        if (!hasBrake && next < brakes) {
+          const std::uint64_t brakeAt = before[next].key & ~kFollowsBrake;
+          if (brakeAt < offset + i) return false;  // the file has changed since
+          if (brakeAt - offset < count) stop = static_cast<std::size_t>(brakeAt - offset);
+          endAhead = (before[next].key & kFollowsBrake) == 0;
+        }
+        const auto* end =
+            endAhead ? static_cast<const char*>(std::memchr(bytes + i, '\r', stop - i)) : nullptr;
+        if (end == nullptr) {
+          keys.Add(bytes + i, stop - i);
+          if (stop < count) inBrake = hasBrake = true;
+          i = stop;
+          continue;
+        }
+        keys.Add(bytes + i, end - (bytes + i));
+        i = end - bytes + 1;
+        atLineFeed = true;
+        const std::uint64_t recordKey = keys.Take();
+        if (hasBrake) {
+          const double value = next < prefix.levelBrakes ? levelValue(before[next].value)
+                                                          : prefix.turnValue;
+          now.push_back({recordKey, value});
+          before[next++].key = recordKey;
+          hasBrake = false;
+        }
+      }
+    }
+    keys.EndBlock();
+    offset += count;
+  }
+  return true;
+}
 
 // Collects each record's brake value with a key for the rest of it; records
 // without a brake field are left out.
@@ -279,7 +543,10 @@ class KeySink : public RecordSink {
  public:
   explicit KeySink(std::vector<KeyedBrake>& records) : records_(records) {}
   void BrakeField(std::string& field, char) override {
-    value_ = BrakeFieldValue(field);
+    if (field != lastField_) {  // brake values often repeat
+      lastField_ = field;
+      value_ = BrakeFieldValue(field);
+    }
     hasBrake_ = true;
   }
   // Kept as other bytes: the record then has no brake value.
@@ -298,6 +565,7 @@ class KeySink : public RecordSink {
 
  private:
   std::vector<KeyedBrake>& records_;
+  std::string lastField_;  // the last brake field, whose value is value_
   double value_ = 0;
   bool hasBrake_ = false;
 };
@@ -543,6 +811,7 @@ Verdict PairedVerdict(std::vector<KeyedBrake>& now, std::vector<KeyedBrake>& bef
   SortRecords(now, 0);
   SortRecords(before, 0);
   BrakeEvidence evidence;
+  LevelsExplainer levelsExplaining;
   int groups = 0;  // of one key, pairs among them, counted up to 2
   // Records that pair with none are moved to the front of their list.
   std::size_t n = 0, b = 0, unpairedNow = 0, unpairedBefore = 0;
@@ -558,7 +827,7 @@ Verdict PairedVerdict(std::vector<KeyedBrake>& now, std::vector<KeyedBrake>& bef
       while (bEnd < before.size() && before[bEnd].key == key) ++bEnd;
       if (nEnd - n == 1 && bEnd - b == 1) {
         evidence.Add(now[n].value == before[b].value,
-                     LevelsExplaining(now[n].value, before[b].value));
+                     levelsExplaining(now[n].value, before[b].value));
       } else {
         evidence.AddValues({now.data() + n, nEnd - n}, {before.data() + b, bEnd - b});
       }
@@ -589,18 +858,22 @@ Verdict ListVerdict(std::vector<KeyedBrake>& now, std::vector<KeyedBrake>& befor
 
 enum class Read { kDone, kDataUnreadable, kBackupUnreadable };
 
-// The verdict on a changed data file whose records up to the given offsets
-// the walk has keyed in `now` and `before`. The rest of both files is keyed
-// by its other bytes; if records then pair in neither file, all of both
-// are keyed again by the values of their fields.
+// The verdict on a changed data file whose records the walk has passed in
+// step, up to the given offsets: its unkeyed prefix is keyed from the data
+// file, the records it keyed are in `now` and `before`, and the rest of both
+// files is keyed by its other bytes; if records then pair in neither file,
+// all of both are keyed again by the values of their fields.
 Read ChangedVerdict(std::FILE* data, std::uint64_t dataOffset, std::FILE* backup,
-                    std::uint64_t backupOffset, std::vector<KeyedBrake>& now,
-                    std::vector<KeyedBrake>& before, Verdict& verdict) {
+                    std::uint64_t backupOffset, const UnkeyedPrefix& prefix,
+                    std::vector<KeyedBrake>& now, std::vector<KeyedBrake>& before,
+                    Verdict& verdict) {
   if (dataOffset > LONG_MAX || backupOffset > LONG_MAX) {
     // Beyond what fseek reaches everywhere: everything is read again.
     dataOffset = backupOffset = 0;
     now.clear();
     before.clear();
+  } else if (!KeyUnkeyedPrefix(data, prefix, now, before)) {
+    return Read::kDataUnreadable;
   }
   if (!ReadKeyedRecords<ByteKeySink>(data, dataOffset, now)) return Read::kDataUnreadable;
   if (!ReadKeyedRecords<ByteKeySink>(backup, backupOffset, before)) {
@@ -697,8 +970,9 @@ CarState ReadCarState(const std::string& dataPath, const std::string& backupPath
   if (matcher.DataFailed()) return CarState::kDataUnreadable;  // at its end
 
   Verdict verdict{};
-  if (const Read read = ChangedVerdict(data.get(), matcher.dataResume(), backup.get(),
-                                       matcher.backupResume(), now, before, verdict);
+  if (const Read read =
+          ChangedVerdict(data.get(), matcher.dataResume(), backup.get(), matcher.backupResume(),
+                         matcher.prefix(), now, before, verdict);
       read != Read::kDone) {
     return StateOf(read);
   }

@@ -44,11 +44,13 @@ enum class CarState {
 // is.
 //
 // Cost: one pass over both files decides whether the data file is the
-// backup patched at any level, all levels at once, and keys the records it
-// passes while they stay in step; it stops where they no longer do, and
-// only the rest is read again, keyed. Memory: constant while the files are
-// compared byte for byte; after that 16 bytes a record of each file, and up
-// to 24 more a record of the data file while brake values are judged as
+// backup patched at any level, all levels at once, keying no record; once
+// no level fits, it keys the records it passes while they stay in step, and
+// stops where they no longer do. Only for a file that is neither are the
+// records passed before that keyed, from the data file's bytes, and the
+// rest of both files read again, keyed. Memory: constant while the files
+// are compared byte for byte; after that 16 bytes a record of each file, and
+// up to 24 more a record of the data file while brake values are judged as
 // sorted lists.
 //
 // For kTweaked, `tweakLevels` gets the levels (bit L for level L, 0 to 4) at

@@ -266,22 +266,16 @@ StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, RecordSink& sin
   const auto collecting = [&] {
     return collectBrakeFields && column == kBrakeFieldColumn;
   };
-
-  // Passes one field or record end; fields before and after the brake field
-  // never reach here, as spans of field text and commas go out whole.
-  const auto endField = [&](char terminator, std::uint64_t next) {
-    if (collecting()) {
-      if (!overlong) sink.BrakeField(brakeField, terminator);
-      brakeField.clear();
-      overlong = false;
-    }
-    if (terminator == '\r') {
-      sink.EndRecord(next);
-      column = 0;
-    } else {
-      sink.Append(",", 1);
-      if (column <= kBrakeFieldColumn) ++column;
-    }
+  const auto endBrakeField = [&](char terminator) {
+    if (!overlong) sink.BrakeField(brakeField, terminator);
+    brakeField.clear();
+    overlong = false;
+    ++column;
+  };
+  const auto endRecord = [&](std::uint64_t next) {
+    if (collecting()) endBrakeField('\r');
+    sink.EndRecord(next);
+    column = 0;
   };
 
   for (;;) {
@@ -290,40 +284,53 @@ StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, RecordSink& sin
     std::size_t i = 0;
     while (i < count) {
       if (collecting()) {
-        const char c = bytes[i++];
-        if (c == ',' || c == '\r') {
-          endField(c, blockOffset + i);
-        } else if (c != '\n' && c != '\0') {
-          if (overlong) {
-            sink.Append(&c, 1);
-          } else if (brakeField.size() < kFieldCapacity - 1) {
-            brakeField.push_back(c);
-          } else if (sink.PassOverlongBrakeField()) {
-            overlong = true;
-            sink.Append(brakeField.data(), brakeField.size());
-            sink.Append(&c, 1);
-          } else {
-            return StreamResult::kBrakeFieldTooLong;
-          }
+        // The brake field's text, up to a byte that ends it or is dropped.
+        std::size_t end = i;
+        while (end < count && bytes[end] != ',' && !IsRecordByte(bytes[end])) ++end;
+        const std::size_t length = end - i;
+        if (overlong) {
+          sink.Append(bytes + i, length);
+        } else if (brakeField.size() + length < kFieldCapacity) {
+          brakeField.append(bytes + i, length);
+        } else {
+          const std::size_t fits = kFieldCapacity - 1 - brakeField.size();
+          brakeField.append(bytes + i, fits);
+          if (!sink.PassOverlongBrakeField()) return StreamResult::kBrakeFieldTooLong;
+          overlong = true;
+          sink.Append(brakeField.data(), brakeField.size());
+          sink.Append(bytes + i + fits, length - fits);
+        }
+        i = end;
+        if (i == count) break;
+        if (bytes[i] == ',') {
+          endBrakeField(',');  // the comma goes out with the text after it
+        } else if (bytes[i++] == '\r') {
+          endRecord(blockOffset + i);
         }
         continue;
       }
       // Copy text up to the next byte that matters: the comma before the
-      // brake field while it is still ahead, else the next record byte.
+      // brake field, with it, while it is still ahead, else the next record
+      // byte.
       std::size_t end;
+      bool brakeAhead = false;
       if (collectBrakeFields && column < kBrakeFieldColumn) {
         int commas = 0;
         end = i + FindCommaOrRecordByte(bytes + i, count - i,
                                         kBrakeFieldColumn - column, commas);
         column += commas;
+        if (end < count && bytes[end] == ',') {
+          ++end;
+          ++column;
+          brakeAhead = true;
+        }
       } else {
         end = i + FindRecordByte(bytes + i, count - i);
       }
-      sink.Append(bytes + i, end - i);
+      if (end > i) sink.Append(bytes + i, end - i);
       i = end;
-      if (i == count) break;
-      const char c = bytes[i++];
-      if (c == ',' || c == '\r') endField(c, blockOffset + i);
+      if (i == count || brakeAhead) continue;
+      if (bytes[i++] == '\r') endRecord(blockOffset + i);
     }
     blockOffset += count;
     if (count < kBlockSize) {
@@ -333,8 +340,8 @@ StreamResult WalkRecords(std::FILE* in, bool collectBrakeFields, RecordSink& sin
     if (sink.failed()) return StreamResult::kWriteError;
   }
   // The end of the input closes the last record and adds one empty record.
-  endField('\r', blockOffset);
-  endField('\r', blockOffset);
+  endRecord(blockOffset);
+  endRecord(blockOffset);
   return StreamResult::kDone;
 }
 

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "car_files.h"
+#include "car_state.h"
 #include "game_state.h"
+#include "record_patch.h"
 #include "runs.h"
 #include "test_support.h"
 
@@ -199,5 +201,38 @@ TEST_F(GameStateTest, AHeldProbeIsReadAtOnce) {
   std::printf("both reads with the probe held: %lld ms\n", static_cast<long long>(ms));
 }
 #endif
+
+// A tweaked car reads as every level whose patch it is, and no other: where
+// levels write the same brake text for a run of records (zeros, values too
+// small to show at a quarter) and where they part from one record to the
+// next, in either order.
+TEST(CarLevelsTest, ATweakReadsAsEveryLevelWhosePatchItIs) {
+  const std::vector<std::vector<std::string>> brakeRuns = {
+      {"0"}, {"0.000"}, {""}, {"-0"}, {"0.001"}, {"0.002"}, {"4"}, {"1e-9", "-0.0004"},
+      {"0", "0", "0.004", "0"}, {"0.001", "0.001", "2", "0.001"}, {"7.5", "0"}};
+  const TempFolder folder(true);
+  const fs::path backupFile = folder.path() / "backup.csv";
+  const fs::path dataFile = folder.path() / "data.csv";
+  for (const std::vector<std::string>& brakes : brakeRuns) {
+    std::string backup;
+    for (int record = 0; record < 30; ++record) {
+      backup += "r" + std::to_string(record) + std::string(kBrakeFieldColumn, ',') +
+                brakes[record % brakes.size()] + ",x\r\n";
+    }
+    WriteBytes(backupFile, backup);
+    for (int level = 0; level <= kUntouchedLevel; ++level) {
+      const std::string data = PatchBytes(backup, level);
+      unsigned expected = 0;
+      for (int other = 0; other <= kUntouchedLevel; ++other) {
+        if (PatchBytes(backup, other) == data) expected |= 1u << other;
+      }
+      WriteBytes(dataFile, data);
+      unsigned levels = 0;
+      EXPECT_EQ(ReadCarState(dataFile.string(), backupFile.string(), &levels), CarState::kTweaked)
+          << brakes[0] << ", level " << level;
+      EXPECT_EQ(levels, expected) << brakes[0] << ", level " << level;
+    }
+  }
+}
 
 }  // namespace
