@@ -41,7 +41,7 @@ class CountedDisks final : public SearchDisks {
     ++looks;
     return disks_.Look(folder);
   }
-  VolumeKind LinkTarget(const std::string& folder) override {
+  std::string LinkTarget(const std::string& folder) override {
     ++others;
     return disks_.LinkTarget(folder);
   }

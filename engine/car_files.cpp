@@ -12,7 +12,12 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 char SeparatorFor(const std::string& path) {
   return path.find('/') != std::string::npos && path.find('\\') == std::string::npos ? '/' : '\\';
 }
-bool HoldsCars(const std::string& folder) { return FileExists(ProbeFilePath(folder)); }
+// A probe that cannot be opened (held, say) is there all the same.
+bool HoldsCars(const std::string& folder, WhenHeld held) {
+  OpenFailure failure{};
+  return OpenForReading(ProbeFilePath(folder), &failure, held) != nullptr ||
+         failure == OpenFailure::kRefused;
+}
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' ||
          c == '\f';
@@ -50,35 +55,35 @@ std::string ProbeFilePath(const std::string& path) {
   return path + "cars\\n12\\n12.csv";
 }
 
-bool FileExists(const std::string& path) { return OpenForReading(path) != nullptr; }
+bool FileExists(const std::string& path, WhenHeld held) {
+  return OpenForReading(path, nullptr, held) != nullptr;
+}
 
-std::string DataFolderFor(const std::string& item) {
+std::string DataFolderFor(const std::string& item, WhenHeld held) {
   std::string folder = item;
   const char separator = SeparatorFor(item);
   if (IsFolder(folder)) {
     if (!folder.empty() && !IsSeparator(folder.back())) folder += separator;
   } else {
     if (!folder.empty() && IsSeparator(folder.back())) folder.pop_back();
-    if (!FileExists(folder)) return "";
+    if (!FileExists(folder, held)) return "";
     folder.erase(folder.find_last_of("\\/") + 1);
   }
   if (folder.empty()) return "";
-  if (HoldsCars(folder)) return folder;
-  if (const std::string data = folder + "data" + separator; HoldsCars(data)) return data;
+  if (HoldsCars(folder, held)) return folder;
+  if (const std::string data = folder + "data" + separator; HoldsCars(data, held)) return data;
   for (std::string above = FolderAbove(folder); !above.empty(); above = FolderAbove(above)) {
-    if (HoldsCars(above)) return above;
+    if (HoldsCars(above, held)) return above;
   }
   return "";
 }
 
-TypedDataPath ReadTypedDataPath(const std::string& typed) {
+TypedDataPath ReadTypedDataPath(const std::string& typed, WhenHeld held) {
   TypedDataPath read;
   read.path = CleanDataPath(typed);
   if (read.path.empty()) return read;
   if (!IsSeparator(read.path.back())) read.path += SeparatorFor(read.path);
-  OpenFailure failure{};
-  read.holdsCars = OpenForReading(ProbeFilePath(read.path), &failure) != nullptr ||
-                   failure == OpenFailure::kRefused;
-  if (!read.holdsCars) read.leadsTo = DataFolderFor(read.path);
+  read.holdsCars = HoldsCars(read.path, held);
+  if (!read.holdsCars) read.leadsTo = DataFolderFor(read.path, held);
   return read;
 }

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "file_system.h"
+
 // The cars a run visits, in the order it visits them.
 inline constexpr std::array<const char*, 47> kCarIds = {
     "131", "205", "207", "307", "405", "555", "aqp", "att", "bah", "bss",
@@ -33,8 +35,9 @@ std::string CarKeptBackupFilePath(const std::string& path, const std::string& id
 std::string ProbeFilePath(const std::string& path);
 
 // True when `path` names a file that can be opened for binary reading.
-// Folders, missing files and unreadable files give false.
-bool FileExists(const std::string& path);
+// Folders, missing files and unreadable files give false; `held` says
+// whether a file that another program holds is waited for.
+bool FileExists(const std::string& path, WhenHeld held = WhenHeld::kRetry);
 
 // What a typed path names, as both runs and the dialog's status take it.
 struct TypedDataPath {
@@ -45,7 +48,8 @@ struct TypedDataPath {
                            // another program, which its car then meets)
   std::string leadsTo;  // otherwise DataFolderFor(path), perhaps empty
 };
-TypedDataPath ReadTypedDataPath(const std::string& typed);
+// `held` says whether a probe that another program holds is waited for.
+TypedDataPath ReadTypedDataPath(const std::string& typed, WhenHeld held = WhenHeld::kRetry);
 
 // The game's data folder that `item` leads to, spelt from `item` and ending
 // with a separator, each one it adds of the kind ReadTypedDataPath adds (so
@@ -54,5 +58,7 @@ TypedDataPath ReadTypedDataPath(const std::string& typed);
 // it holds the probe file, else its `data` subfolder if that does (the game's
 // own folder), else the nearest folder above that does (the cars folder, a
 // car's folder or file), up to FolderAbove's end. Empty if none does, and if `item` names neither a
-// folder nor a readable file, so that a mistyped name leads nowhere.
-std::string DataFolderFor(const std::string& item);
+// folder nor a readable file, so that a mistyped name leads nowhere. A probe
+// file that another program holds counts as there; `held` says whether such
+// a file is waited for.
+std::string DataFolderFor(const std::string& item, WhenHeld held = WhenHeld::kRetry);

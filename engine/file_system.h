@@ -46,8 +46,13 @@ enum class WhenHeld {
 
 // Opens an existing regular file for binary reading, never waiting on a pipe
 // or device; nullptr on failure, with the reason in `why` when given. Others
-// may read, write, rename and delete the file meanwhile, so that a reader
-// never stands in the way of the game, Steam or another run.
+// may read, write, rename and delete the file meanwhile. What a reader cannot
+// promise: on Windows, replacing a file by renaming another onto it fails
+// while any handle to it is open, whatever that handle shares (ReplacementFile
+// tries again for about 2 s). So a reader stands in the way of a replace for
+// as long as it has the file open: the dialog's look at a game folder keeps a
+// car's files open only while it reads that car, and a run stops it and
+// waits for it before replacing any.
 FilePtr OpenForReading(const std::string& path, OpenFailure* why = nullptr,
                        WhenHeld held = WhenHeld::kRetry);
 

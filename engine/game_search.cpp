@@ -47,6 +47,50 @@ enum class Reach {
   kFixedOrRemovable,  // also to a removable drive: a library that a list names
 };
 
+// The length of the drive (C:\) or volume (\\?\Volume{...}\) that `path`
+// begins with; 0 for a share, a device or a relative path.
+std::size_t VolumeRootLength(std::string_view path) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() >= 3 && letter(path[0]) && path[1] == ':' && path[2] == '\\') return 3;
+  constexpr std::string_view kVolume = "\\\\?\\Volume{";
+  const std::size_t end = path.starts_with(kVolume) ? path.find('\\', kVolume.size()) : path.npos;
+  return end == path.npos ? 0 : end + 1;
+}
+
+// The disks, asked nothing once `stop` is set: every question then has the
+// answer that ends the search's way there.
+class StoppableDisks final : public SearchDisks {
+ public:
+  StoppableDisks(SearchDisks& disks, const std::atomic<bool>& stop) : disks_(disks), stop_(stop) {}
+
+  VolumeKind DriveKind(const std::string& path) override {
+    return stop_ ? VolumeKind::kElsewhere : disks_.DriveKind(path);
+  }
+  std::vector<FolderEntry> Subfolders(const std::string& folder) override {
+    return stop_ ? std::vector<FolderEntry>() : disks_.Subfolders(folder);
+  }
+  std::optional<FolderEntry> Look(const std::string& folder) override {
+    return stop_ ? std::nullopt : disks_.Look(folder);
+  }
+  std::string LinkTarget(const std::string& folder) override {
+    return stop_ ? std::string() : disks_.LinkTarget(folder);
+  }
+  std::optional<FolderId> IdOf(const std::string& folder) override {
+    return stop_ ? std::nullopt : disks_.IdOf(folder);
+  }
+  std::string Text(const std::string& file, std::size_t most) override {
+    return stop_ ? std::string() : disks_.Text(file, most);
+  }
+  bool HasFile(const std::string& file) override { return !stop_ && disks_.HasFile(file); }
+  std::vector<std::string> Files(const std::string& folder) override {
+    return stop_ ? std::vector<std::string>() : disks_.Files(folder);
+  }
+
+ private:
+  SearchDisks& disks_;
+  const std::atomic<bool>& stop_;
+};
+
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -115,18 +159,31 @@ class Search {
     std::vector<FolderEntry> entries;  // its folders, until the game is done
   };
 
-  // Whether the search may go into `parent`'s folder `entry`.
-  bool Enters(const std::string& parent, const FolderEntry& entry, Reach reach) {
+  // Whether the search may go into `parent`'s folder `entry`, which lies
+  // `hops` links down a chain.
+  bool Enters(const std::string& parent, const FolderEntry& entry, Reach reach, int hops = 0) {
     if (entry.placeholder) return false;
-    if (!entry.link) return true;
-    const VolumeKind kind = disks_.LinkTarget(parent + entry.name + '\\');
-    return kind == VolumeKind::kFixed ||
-           (kind == VolumeKind::kRemovable && reach == Reach::kFixedOrRemovable);
+    return !entry.link || Follows(parent + entry.name + '\\', reach, hops);
+  }
+
+  // Whether the link `link` leads where `reach` allows: its target on such a
+  // volume, and every link on the way to the target judged in turn before
+  // anything is asked through it.
+  bool Follows(const std::string& link, Reach reach, int hops) {
+    if (hops >= kMostLinkHops) return false;
+    const std::string target = disks_.LinkTarget(link);
+    const std::size_t root = VolumeRootLength(target);
+    if (root == 0) return false;
+    const VolumeKind kind = disks_.DriveKind(target);
+    return (kind == VolumeKind::kFixed ||
+            (kind == VolumeKind::kRemovable && reach == Reach::kFixedOrRemovable)) &&
+           Reaches(target.substr(0, root), std::string_view(target).substr(root), reach,
+                   hops + 1);
   }
 
   // Whether the folders `below` (each ending with a backslash) lead from
   // `folder` to an existing folder that the search may go into.
-  bool Reaches(const std::string& folder, std::string_view below, Reach reach) {
+  bool Reaches(const std::string& folder, std::string_view below, Reach reach, int hops = 0) {
     std::string path = folder;
     while (!below.empty()) {
       const std::size_t end = std::min(below.find('\\'), below.size());
@@ -134,7 +191,7 @@ class Search {
       below.remove_prefix(std::min(end + 1, below.size()));
       if (name.empty()) continue;
       const std::optional<FolderEntry> entry = disks_.Look(path + std::string(name) + '\\');
-      if (!entry || !Enters(path, *entry, reach)) return false;
+      if (!entry || !Enters(path, *entry, reach, hops)) return false;
       path += entry->name + '\\';
     }
     return true;
@@ -301,6 +358,8 @@ class Search {
 }  // namespace
 
 void FindGameDataFolders(const GameSearchPlaces& places, SearchDisks& disks,
-                         const std::function<void(const std::string&)>& found) {
-  Search(places, disks, found).Run();
+                         const std::function<void(const std::string&)>& found,
+                         const std::atomic<bool>& stop) {
+  StoppableDisks stoppable(disks, stop);
+  Search(places, stoppable, found).Run();
 }

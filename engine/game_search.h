@@ -9,6 +9,7 @@
 // fake. Paths are UTF-8 with backslashes; folders end with one.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -37,22 +38,25 @@ struct FolderId {
 };
 
 // The few questions the search asks of the disks. None of them follows a
-// link that the search has not been told it may follow: a query names a
-// folder only when every link on its way has been judged by LinkTarget.
+// link that the search has not judged: a query names a folder only when
+// every link on its way leads, hop by hop, where the search may go.
 class SearchDisks {
  public:
   virtual ~SearchDisks() = default;
-  // The kind of the drive that `path` begins with (C:\); kElsewhere for a
-  // share or a path without a drive. Reads nothing from the drive.
+  // The kind of the drive (C:\) or volume (\\?\Volume{...}\) that `path`
+  // begins with; kElsewhere for a share or a path without either. Reads
+  // nothing from the drive.
   virtual VolumeKind DriveKind(const std::string& path) = 0;
   // The folders in `folder`; none when it cannot be read.
   virtual std::vector<FolderEntry> Subfolders(const std::string& folder) = 0;
   // `folder` itself, a link at its end not followed; nullopt when no folder
   // has that name.
   virtual std::optional<FolderEntry> Look(const std::string& folder) = 0;
-  // The kind of volume to which the link `folder` finally leads, decided
-  // without reaching any volume but a fixed one.
-  virtual VolumeKind LinkTarget(const std::string& folder) = 0;
+  // The folder that the link `folder` names, read from the link itself
+  // without following it: absolute, with its backslash. Empty where it names
+  // none that the search can judge (another kind of reparse point, a link
+  // that cannot be read).
+  virtual std::string LinkTarget(const std::string& folder) = 0;
   // The folder's id; nullopt when the system gives none.
   virtual std::optional<FolderId> IdOf(const std::string& folder) = 0;
   // Up to `most` bytes of the file; empty when it cannot be read at once.
@@ -110,9 +114,13 @@ struct GameSearchPlaces {
 //
 // A link on the way is followed only where it leads to a fixed disk (within a
 // library that a list names or a game that a record names, to a removable
-// drive too); a cloud placeholder
-// is never opened. A list or record that is missing or malformed is skipped,
-// as is a folder that cannot be read. Throws only what `found` throws, and
-// std::bad_alloc.
+// drive too), and so is each link on the way to its target, up to a chain of
+// kMostLinkHops; a cloud placeholder is never opened. A list or record that
+// is missing or malformed is skipped, as is a folder that cannot be read.
+// Once `stop` is set, the disks are asked nothing more and the search soon
+// returns. Throws only what `found` throws, and std::bad_alloc.
+inline constexpr int kMostLinkHops = 8;
+inline const std::atomic<bool> kNeverStopped = false;
 void FindGameDataFolders(const GameSearchPlaces& places, SearchDisks& disks,
-                         const std::function<void(const std::string&)>& found);
+                         const std::function<void(const std::string&)>& found,
+                         const std::atomic<bool>& stop = kNeverStopped);

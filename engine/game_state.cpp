@@ -12,9 +12,10 @@ namespace {
 constexpr int kMostMissingInARow = 8;
 
 void FindEarlierOriginal(const std::string& path, const std::string& id, WhenHeld held,
-                         CarReading& reading) {
+                         const std::atomic<bool>* stop, CarReading& reading) {
   const std::string data = CarDataFilePath(path, id);
   for (int n = 1, missing = 0; n <= kMostKeptBackups && missing < kMostMissingInARow; ++n) {
+    if (stop != nullptr && *stop) return;
     const std::string kept = CarKeptBackupFilePath(path, id, n);
     if (!PathExists(kept)) {
       ++missing;
@@ -34,11 +35,14 @@ void FindEarlierOriginal(const std::string& path, const std::string& id, WhenHel
 
 }  // namespace
 
-CarReading ReadCar(const std::string& path, const std::string& id, WhenHeld held) {
+CarReading ReadCar(const std::string& path, const std::string& id, WhenHeld held,
+                   const std::atomic<bool>* stop) {
   CarReading reading;
   reading.state = ReadCarState(CarDataFilePath(path, id), CarBackupFilePath(path, id),
                                &reading.tweakLevels, held);
-  if (reading.state == CarState::kUpdatedByGame) FindEarlierOriginal(path, id, held, reading);
+  if (reading.state == CarState::kUpdatedByGame) {
+    FindEarlierOriginal(path, id, held, stop, reading);
+  }
   return reading;
 }
 
@@ -89,7 +93,7 @@ int GameFolderState::CountSameAsBackup() const {
 
 GameFolderState ReadGameFolderState(const std::string& typed, const std::atomic<bool>& stop) {
   GameFolderState state;
-  const TypedDataPath path = ReadTypedDataPath(typed);
+  const TypedDataPath path = ReadTypedDataPath(typed, WhenHeld::kGiveUp);
   if (!path.holdsCars) {
     state.dataFolder = path.leadsTo;
     if (!path.leadsTo.empty()) state.path = GameFolderState::Path::kLeadsToDataFolder;
@@ -98,15 +102,15 @@ GameFolderState ReadGameFolderState(const std::string& typed, const std::atomic<
   state.path = GameFolderState::Path::kDataFolder;
   state.dataFolder = path.path;
   std::array<unsigned, kCarIds.size()> levels{};
-  for (std::size_t i = 0; i < kCarIds.size(); ++i) {
-    if (stop) {
-      state.complete = false;
-      return state;
-    }
-    const CarReading reading = ReadCar(path.path, kCarIds[i], WhenHeld::kGiveUp);
+  for (std::size_t i = 0; i < kCarIds.size() && !stop; ++i) {
+    const CarReading reading = ReadCar(path.path, kCarIds[i], WhenHeld::kGiveUp, &stop);
     state.cars[i].condition = ConditionOf(reading);
     state.cars[i].sameAsBackup = reading.state == CarState::kAsBackedUp;
     if (state.cars[i].condition == CarCondition::kTweaked) levels[i] = reading.tweakLevels;
+  }
+  if (stop) {
+    state.complete = false;
+    return state;
   }
   // Where more than one level explains a tweak, the level that most cars'
   // files allow; among those as common, the lowest.

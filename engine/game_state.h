@@ -26,9 +26,11 @@ struct CarReading {
   unsigned tweakLevels = 0;
 };
 
-// Reads car `id` of the data folder `path` (ending with a backslash).
+// Reads car `id` of the data folder `path` (ending with a backslash). Once
+// `stop` (if given) is set, no further kept backup is opened, and what is
+// read is not to be relied on.
 CarReading ReadCar(const std::string& path, const std::string& id,
-                   WhenHeld held = WhenHeld::kRetry);
+                   WhenHeld held = WhenHeld::kRetry, const std::atomic<bool>* stop = nullptr);
 
 // A car in the player's terms.
 enum class CarCondition {
@@ -75,9 +77,10 @@ struct GameFolderState {
 
 // Reads what `typed`, a path as the player typed it, names: a data folder,
 // a path that leads to one, or neither. Opens files as a look that must never
-// stand in anyone's way: sharing them fully and never waiting on one that
-// another program holds (its car reads as kUnreadable). Reading stops, with
-// `complete` false, as soon as `stop` is set. A tweak that more than one
-// level explains (every brake 0, say) is given the level that most cars'
-// files allow.
+// wait: sharing them fully and never waiting on one that another program
+// holds, the probe and the folders on the way included (its car reads as
+// kUnreadable). `stop` is looked at between files: once it is set, no other
+// file is opened and reading stops, with `complete` false. A tweak that more
+// than one level explains (every brake 0, say) is given the level that most
+// cars' files allow.
 GameFolderState ReadGameFolderState(const std::string& typed, const std::atomic<bool>& stop);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -70,8 +71,9 @@ class FakePc final : public SearchDisks {
     return EntryOf(node->second);
   }
 
-  VolumeKind LinkTarget(const std::string& folder) override {
-    return KindOf(Resolve(folder, true, false));
+  std::string LinkTarget(const std::string& folder) override {
+    const auto node = nodes_.find(Upper(Resolve(folder, false, false)));
+    return node != nodes_.end() ? node->second.linkTo : "";
   }
 
   std::optional<FolderId> IdOf(const std::string& folder) override {
@@ -125,8 +127,9 @@ class FakePc final : public SearchDisks {
   }
 
   // Where `path` leads, each link on the way followed (the last one only
-  // when `followLast`), as the system would open it.
-  std::string Resolve(std::string path, bool followLast, bool record = true) {
+  // when `followLast`), and each on the way to its target, as the system
+  // would open it; a name that nothing has past the system's 63 hops.
+  std::string Resolve(std::string path, bool followLast, bool record = true, int hops = 0) {
     if (path.back() != '\\') path += '\\';
     std::string at = RootOf(path);
     if (record) reached.insert(Upper(at));
@@ -137,8 +140,8 @@ class FakePc final : public SearchDisks {
       const auto node = nodes_.find(Upper(at));
       if (node == nodes_.end() || (i == path.size() && !followLast)) continue;
       if (!node->second.linkTo.empty()) {
-        at = node->second.linkTo;
-        if (record) reached.insert(Upper(RootOf(at)));
+        if (hops == 63) return "?\\";
+        at = Resolve(node->second.linkTo, true, record, hops + 1);
       } else if (node->second.placeholder && record) {
         ++placeholdersOpened;
       }
@@ -447,6 +450,144 @@ TEST(GameSearch, FindsTheGameWhereverItsLauncherRecordsItInGeneratedPCs) {
     std::printf("%-58s %6d %8d %11d\n", kRecordFamilies[f], kTrialsPerFamily, asDue, offDisk);
     EXPECT_EQ(offDisk, 0) << kRecordFamilies[f] << ": a volume reached that is not this PC's own";
   }
+}
+
+// Chains of links from the game's folder in Steam's own library, each link
+// to a folder on a volume of some kind, and the next link either that folder
+// itself or a folder on the way to it. The game is found only where every
+// hop stays on this PC's fixed disks, and no query reaches anything else.
+constexpr const char* kChains[] = {
+    "two links: a fixed disk, then a share",
+    "two links: a fixed disk, then a network drive",
+    "two links: a fixed disk, then a removable drive",
+    "2 to 8 links, each to a fixed disk",
+    "2 to 8 links, one of them off the fixed disks",
+    "9 links, each to a fixed disk (too long)",
+    "links in a loop",
+};
+
+TEST(GameSearch, JudgesEachLinkOfAChainInGeneratedPCs) {
+  constexpr int kTrialsPerFamily = 40;
+  const std::string volumes[] = {"C:\\", "D:\\", "E:\\", "N:\\", "\\\\nas\\games\\"};
+  std::printf("%-52s %6s %8s %11s\n", "family", "trials", "as due", "off this PC");
+  for (std::size_t f = 0; f < std::size(kChains); ++f) {
+    int asDue = 0, offDisk = 0;
+    for (int trial = 0; trial < kTrialsPerFamily; ++trial) {
+      std::mt19937 random(static_cast<unsigned>(9000 + 100 * f + trial));
+      const auto pick = [&](int n) { return static_cast<int>(random() % n); };
+      FakePc pc;
+      pc.drives = {{"C:\\", VolumeKind::kFixed}, {"D:\\", VolumeKind::kFixed},
+                   {"E:\\", VolumeKind::kRemovable}, {"N:\\", VolumeKind::kElsewhere}};
+      const int links = f < 3 ? 2 : f == 5 ? 9 : f == 6 ? 2 + pick(3) : 2 + pick(7);
+      std::vector<int> on(links);  // the volume (in `volumes`) of each link's target
+      for (int& volume : on) volume = pick(2);
+      if (f < 3) on[1] = 4 - static_cast<int>(f);
+      if (f == 4) on[pick(links)] = 2 + pick(3);
+      // Link k is the folder `at[k]`; it leads to `to[k]`, which is link
+      // k+1 itself or a folder in it.
+      const std::string game = std::string(kSteam) + "steamapps\\common\\Kestrune\\";
+      std::vector<std::string> at = {game}, to;
+      std::string suffix;  // what lies below the last target, to the game
+      for (int k = 0; k < links; ++k) {
+        const std::string folder = volumes[on[k]] + "Hop" + std::to_string(k) + "\\";
+        at.push_back(folder);
+        const std::string below = pick(2) ? "" : "In" + std::to_string(k) + "\\";
+        to.push_back(folder + below);
+        suffix = below + suffix;
+      }
+      for (int k = 0; k + 1 < links; ++k) pc.Add(at[k]).linkTo = to[k];
+      pc.Add(at[links - 1]).linkTo = f == 6 ? game : to[links - 1];
+      const int place = pick(3);
+      AddGame(pc, at.back() + suffix, place);
+
+      std::vector<std::string> found;
+      FindGameDataFolders({{"C:\\", "D:\\", "E:\\", "N:\\"}, "", ""}, pc,
+                          [&](const std::string& folder) { found.push_back(folder); });
+      const bool allFixed = std::all_of(on.begin(), on.end(), [](int v) { return v < 2; });
+      const bool due = allFixed && links <= kMostLinkHops && f != 6;
+      const std::vector<std::string> expected =
+          due ? std::vector<std::string>{DataFolder(game, place)} : std::vector<std::string>{};
+      asDue += found == expected;
+      const std::set<std::string> allowed = {"C:\\", "D:\\"};
+      offDisk +=
+          !std::includes(allowed.begin(), allowed.end(), pc.reached.begin(), pc.reached.end());
+      EXPECT_EQ(found, expected) << kChains[f] << ", seed " << 9000 + 100 * f + trial;
+    }
+    std::printf("%-52s %6d %8d %11d\n", kChains[f], kTrialsPerFamily, asDue, offDisk);
+    EXPECT_EQ(offDisk, 0) << kChains[f] << ": a volume reached that is not this PC's own";
+  }
+}
+
+// The disks of a PC, which set `stop` as their `stopAt`-th question is asked
+// and count the questions asked after it.
+class StoppingDisks final : public SearchDisks {
+ public:
+  StoppingDisks(FakePc& pc, int stopAt) : pc_(pc), stopAt_(stopAt) {}
+  std::atomic<bool> stop = false;
+  int asked = 0, askedAfterStop = 0;
+
+  VolumeKind DriveKind(const std::string& path) override { return Ask(pc_.DriveKind(path)); }
+  std::vector<FolderEntry> Subfolders(const std::string& folder) override {
+    return Ask(pc_.Subfolders(folder));
+  }
+  std::optional<FolderEntry> Look(const std::string& folder) override {
+    return Ask(pc_.Look(folder));
+  }
+  std::string LinkTarget(const std::string& folder) override {
+    return Ask(pc_.LinkTarget(folder));
+  }
+  std::optional<FolderId> IdOf(const std::string& folder) override {
+    return Ask(pc_.IdOf(folder));
+  }
+  std::string Text(const std::string& file, std::size_t most) override {
+    return Ask(pc_.Text(file, most));
+  }
+  bool HasFile(const std::string& file) override { return Ask(pc_.HasFile(file)); }
+  std::vector<std::string> Files(const std::string& folder) override {
+    return Ask(pc_.Files(folder));
+  }
+
+ private:
+  template <typename Answer>
+  Answer Ask(Answer answer) {
+    askedAfterStop += stop ? 1 : 0;
+    if (++asked == stopAt_) stop = true;
+    return answer;
+  }
+  FakePc& pc_;
+  const int stopAt_;
+};
+
+// Stopped at any of its questions, the search asks the disks nothing more,
+// and what it has offered by then is what it offers unstopped, so far.
+TEST(GameSearch, AsksNothingMoreOnceStopped) {
+  FakePc pc;
+  pc.drives = {{"C:\\", VolumeKind::kFixed}, {"D:\\", VolumeKind::kFixed}};
+  const std::string common = std::string(kSteam) + "steamapps\\common\\";
+  for (const char* game : {"Alpha\\", "Kestrune\\", "Zeta\\"}) pc.Add(common + game + "bin\\");
+  AddGame(pc, common + "Kestrune\\", 1);
+  AddGame(pc, "D:\\Lib\\steamapps\\common\\Kestrune\\", 2);
+  AddGame(pc, "D:\\Games\\Kestrune\\", 0);
+  pc.Add(common + "Linked\\").linkTo = "D:\\Games\\Kestrune\\";
+  pc.Add(std::string(kSteam) + "steamapps\\libraryfolders.vdf").text =
+      OldLibraryList({kSteam, "D:\\Lib"});
+  const GameSearchPlaces places = {{"C:\\", "D:\\"}, "", ""};
+  std::vector<std::string> all;
+  StoppingDisks unstopped(pc, 0);
+  FindGameDataFolders(places, unstopped, [&](const std::string& f) { all.push_back(f); },
+                      unstopped.stop);
+  ASSERT_EQ(all.size(), 3u);
+  for (int stopAt = 1; stopAt <= unstopped.asked; ++stopAt) {
+    StoppingDisks disks(pc, stopAt);
+    std::vector<std::string> found;
+    FindGameDataFolders(places, disks, [&](const std::string& f) { found.push_back(f); },
+                        disks.stop);
+    EXPECT_EQ(disks.askedAfterStop, 0) << "stopped at question " << stopAt;
+    EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin(),
+                           all.begin() + std::min(found.size(), all.size())))
+        << "stopped at question " << stopAt;
+  }
+  std::printf("stopped at each of its %d questions\n", unstopped.asked);
 }
 
 }  // namespace

@@ -1,8 +1,15 @@
 // What a game folder holds, read for the player: every condition a car can be
 // in, the level read from each tweaked file, and a read that changes nothing.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "car_files.h"
@@ -163,6 +170,37 @@ TEST_F(GameStateTest, ReadingChangesNothingAndStopsWhenAsked) {
   EXPECT_FALSE(stopped.complete);
   EXPECT_EQ(stopped.Count(Condition::kTweaked), 0);
 }
+
+#ifdef _WIN32
+// Another program holds the probe file (n12's data file) and lets it go
+// 600 ms later: a read that waited for it would find n12 readable, and a
+// path in the game would lead nowhere after the wait. Read at once, the
+// probe counts as there, its car as unreadable, and the path leads to the
+// data folder.
+TEST_F(GameStateTest, AHeldProbeIsReadAtOnce) {
+  MakeGameFolder(root_ / "data", {"n12", "131"});
+  const std::string data = path_ + "data\\";
+  const HANDLE held = CreateFileA(CarDataFile(root_ / "data", "n12").string().c_str(),
+                                  GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const auto start = std::chrono::steady_clock::now();
+  const GameFolderState leads = Read(path_);
+  std::thread letGo([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    CloseHandle(held);
+  });
+  const GameFolderState state = Read(data);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start).count();
+  letGo.join();
+  EXPECT_EQ(leads.path, Path::kLeadsToDataFolder);
+  EXPECT_EQ(leads.dataFolder, data);
+  EXPECT_EQ(state.path, Path::kDataFolder);
+  EXPECT_EQ(Cars(state)["n12"], Plain(Condition::kUnreadable));
+  EXPECT_EQ(Cars(state)["131"], Plain(Condition::kGamesOwn));
+  std::printf("both reads with the probe held: %lld ms\n", static_cast<long long>(ms));
+}
+#endif
 
 // A tweaked car reads as every level whose patch it is, and no other: where
 // levels write the same brake text for a run of records (zeros, values too

@@ -13,6 +13,8 @@
 #include <functional>
 #include <sstream>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "drop_down_list.h"
 #include "folder_drop.h"
@@ -25,6 +27,7 @@
 #include "tweak_dlg.h"
 #include "under_wine.h"
 #include "utf16_win32.h"
+#include "window_worker.h"
 
 std::vector<std::string> g_notices;
 void ShowNotice(const std::string& text) { g_notices.push_back(text); }
@@ -101,6 +104,29 @@ TEST(FolderList, LeavesOutFoldersWindowsKeepsForItself) {
   auto* list = new CFolderList;
   list->Expand(Wide(folder).c_str());
   EXPECT_EQ(Entries(list), Wide(folder + ".local\\|" + folder + "Games\\|"));
+  list->Release();
+}
+
+// A call for the folders of a prefix that ends after the box has changed
+// (on Windows, on the autocompletion object's thread) leaves the list as it
+// was; one for a prefix the box still begins with fills it.
+TEST(FolderList, KeepsItsListFromACallForAnOldPrefix) {
+  const std::string folder = NewFolder("old_prefix");
+  for (const char* name : {"cars", "dlc"}) std::filesystem::create_directory(folder + name);
+  auto* list = new CFolderList;
+  list->SetTyped(Wide(folder + "c"));
+  list->Expand(Wide(folder).c_str());
+  EXPECT_EQ(Entries(list), Wide(folder + "cars\\|" + folder + "dlc\\|"));
+  list->SetTyped(L"");
+  list->Expand(L"");
+  list->Expand(Wide(folder).c_str());  // late
+  EXPECT_EQ(Entries(list), L"");
+  list->SetTyped(L"C");
+  list->Expand(Wide(folder).c_str());  // late, the box typed anew
+  EXPECT_EQ(Entries(list), L"");
+  list->SetTyped(Wide(folder + "dlc\\"));
+  list->Expand(Wide(folder).c_str());
+  EXPECT_EQ(Entries(list), Wide(folder + "cars\\|" + folder + "dlc\\|"));
   list->Release();
 }
 
@@ -184,6 +210,129 @@ TEST(RunningUnderWine, AgreesWithTheRegistry) {
   if (wineKey) RegCloseKey(wine);
   EXPECT_EQ(RunningUnderWine(), wineKey);
   EXPECT_EQ(LinuxRootDrive(), wineKey ? L"Z:" : L"") << "the test prefix's drive for /";
+}
+
+// A message-only window that calls a worker's Deliver on its message.
+class DeliveringWindow {
+ public:
+  static constexpr UINT kResults = WM_APP + 9;
+  explicit DeliveringWindow(CWindowWorker& worker)
+      : window_(CreateWindowExW(0, L"Static", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr)) {
+    SetWindowSubclass(window_, &Proc, 0, reinterpret_cast<DWORD_PTR>(&worker));
+  }
+  ~DeliveringWindow() { DestroyWindow(window_); }
+  HWND get() const { return window_; }
+  // Handles every message that waits for the window.
+  void Pump() const {
+    MSG message;
+    while (PeekMessageW(&message, window_, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                               UINT_PTR, DWORD_PTR worker) {
+    if (message != kResults) return DefSubclassProc(window, message, wParam, lParam);
+    reinterpret_cast<CWindowWorker*>(worker)->Deliver();
+    return 0;
+  }
+  HWND window_;
+};
+
+// An event that work waits on, as on a disk that does not answer.
+class Gate {
+ public:
+  Gate() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Gate() { CloseHandle(event_); }
+  void Open() const { SetEvent(event_); }
+  bool Wait(DWORD ms = 10000) const { return WaitForSingleObject(event_, ms) == WAIT_OBJECT_0; }
+
+ private:
+  HANDLE event_;
+};
+
+// A newer start stops the older work, and only the newest work's results
+// reach the window, in order: neither those the older posted before nor
+// after, nor any once the work is stopped.
+TEST(WindowWorker, OnlyTheNewestWorksResultsReachTheWindow) {
+  CWindowWorker worker;
+  const DeliveringWindow window(worker);
+  std::vector<std::string> shown;
+  const auto show = [&](const std::string& name) { return [&, name] { shown.push_back(name); }; };
+  std::atomic<bool> stoppedA = false;
+  const Gate postedA;
+  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults,
+                           [&](const std::atomic<bool>& stop, const CWindowWorker::Post& post) {
+                             post(show("A1"));
+                             postedA.Open();
+                             while (!stop) Sleep(1);
+                             stoppedA = true;
+                             post(show("A2"));
+                           }));
+  ASSERT_TRUE(postedA.Wait());
+  const auto posting = [&](const std::string& name) {
+    return [&, name](const std::atomic<bool>&, const CWindowWorker::Post& post) {
+      post(show(name + "1"));
+      post(show(name + "2"));
+    };
+  };
+  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults, posting("B")));
+  ASSERT_TRUE(worker.WaitStopped(10000));
+  window.Pump();
+  EXPECT_EQ(shown, (std::vector<std::string>{"B1", "B2"}));
+  EXPECT_TRUE(stoppedA);
+  EXPECT_FALSE(worker.Busy());
+
+  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults, posting("C")));
+  ASSERT_TRUE(worker.WaitStopped(10000));
+  worker.Stop();
+  window.Pump();
+  EXPECT_EQ(shown.size(), 2u) << "C's results came after Stop";
+}
+
+// However many starts meet work that does not end (a share that stopped
+// answering), at most kMostThreads threads are alive, and of the starts
+// meanwhile only the newest runs. Waiting for stopped work takes no longer
+// than asked.
+TEST(WindowWorker, KeepsItsThreadsBoundedAndItsWaitsShort) {
+  CWindowWorker worker;
+  const DeliveringWindow window(worker);
+  const Gate answer;
+  std::atomic<int> alive = 0, most = 0, runs = 0;
+  std::vector<int> shown;
+  for (int start = 1; start <= 10; ++start) {
+    ASSERT_TRUE(worker.Start(
+        window.get(), DeliveringWindow::kResults,
+        [&, start](const std::atomic<bool>&, const CWindowWorker::Post& post) {
+          ++runs;
+          most = std::max<int>(most, ++alive);
+          answer.Wait();
+          --alive;
+          post([&, start] { shown.push_back(start); });
+        }));
+  }
+  EXPECT_TRUE(worker.Busy());
+  EXPECT_FALSE(worker.WaitStopped(50)) << "the work does not end";
+  answer.Open();
+  ASSERT_TRUE(worker.WaitStopped(10000));
+  window.Pump();
+  EXPECT_LE(most, CWindowWorker::kMostThreads);
+  EXPECT_EQ(runs, CWindowWorker::kMostThreads + 1) << "the first ones and the newest";
+  EXPECT_EQ(shown, std::vector<int>{10});
+  EXPECT_FALSE(worker.Busy());
+
+  const Gate release;
+  ASSERT_TRUE(worker.Start(window.get(), DeliveringWindow::kResults,
+                           [&](const std::atomic<bool>&, const CWindowWorker::Post&) {
+                             release.Wait();
+                           }));
+  worker.Stop();
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(worker.WaitStopped(100));
+  const DWORD waited = GetTickCount() - start;
+  EXPECT_LT(waited, 1000u) << "waited " << waited << " ms";
+  release.Open();
+  EXPECT_TRUE(worker.WaitStopped(10000));
 }
 
 // A long path in a notice is broken into lines that fit, after a separator
@@ -300,10 +449,11 @@ TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
     const HWND pathBox = GetDlgItem(window, IDC_PATH);
     SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(pathBox), TRUE);
     CDropDownList list;
-    constexpr UINT kTell = WM_APP + 1;
-    EXPECT_FALSE(list.Open(pathBox, {}, L"", kTell));
+    std::vector<std::wstring> taken;
+    const auto tell = [&](const std::wstring& entry) { taken.push_back(entry); };
+    EXPECT_FALSE(list.Open(pathBox, {}, L"", tell));
     const std::vector<std::wstring> entries = {L"C:\\A\\", L"D:\\B\\", L"E:\\C\\"};
-    ASSERT_TRUE(list.Open(pathBox, {entries[0], entries[1]}, L"(more)", kTell));
+    ASSERT_TRUE(list.Open(pathBox, {entries[0], entries[1]}, L"(more)", tell));
     list.Move(1);
     list.Update(entries, L"");  // grown, the note gone, the choice kept
     std::wstring walk = *list.Chosen() + L"|";
@@ -319,20 +469,76 @@ TEST(DropDownListOnTheDialog, ChoosesByKeysOrClickWhileTheBoxKeepsTheFocus) {
     RECT second;
     SendMessageW(shown, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
     const LPARAM onSecond = MAKELPARAM(second.left + 2, second.top + 2);
-    MSG tell;
     SendMessageW(shown, WM_LBUTTONDOWN, MK_LBUTTON, onSecond);
     EXPECT_TRUE(list.Chosen() != nullptr && *list.Chosen() == entries[1]);
-    EXPECT_FALSE(PeekMessageW(&tell, pathBox, kTell, kTell, PM_REMOVE)) << "taken on the press";
+    EXPECT_TRUE(taken.empty()) << "taken on the press";
     SendMessageW(shown, WM_LBUTTONUP, 0, onSecond);
-    EXPECT_TRUE(PeekMessageW(&tell, pathBox, kTell, kTell, PM_REMOVE) &&
-                tell.wParam == CDropDownList::kTaken)
-        << "taken on the release";
+    EXPECT_EQ(taken, std::vector<std::wstring>{entries[1]}) << "taken on the release";
     EXPECT_EQ(GetFocus(), pathBox);
+
+    ASSERT_TRUE(list.Open(pathBox, entries, L"", tell));
 
     RECT where;
     GetWindowRect(window, &where);
     SetWindowPos(window, nullptr, where.left + 10, where.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_FALSE(list.IsOpen()) << "closed when its window moves";
+  };
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  CoUninitialize();
+}
+
+// Every text set on a window, as it is set, into the vector `texts`.
+LRESULT CALLBACK RecordTexts(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                             DWORD_PTR texts) {
+  if (message == WM_SETTEXT) {
+    reinterpret_cast<std::vector<std::wstring>*>(texts)->push_back(
+        reinterpret_cast<const wchar_t*>(lParam));
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// A reading of what the path box held, which has ended and posted its result
+// before the box changes, and whose message is handled after: its result is
+// never shown, not even for a moment. The worker sets the timing: a reading
+// starts at once on activation, and WaitStopped returns once it has posted.
+TEST(StatusOnTheDialog, NeverShowsAReadingOfTextTheBoxNoLongerHolds) {
+  const std::string data = NewFolder("status");
+  Put(data + "cars\\n12\\n12.csv", "a,b\r\n");
+  const std::string cars = data + "cars\\";
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  ShownDialog dialog;
+  dialog.onScreen = [&](HWND window) {
+    const HWND pathBox = GetDlgItem(window, IDC_PATH), status = GetDlgItem(window, IDC_STATUS);
+    std::vector<std::wstring> shown;
+    SetWindowSubclass(status, &RecordTexts, 0, reinterpret_cast<DWORD_PTR>(&shown));
+    const auto readNow = [&](const std::string& text) {
+      SetWindowTextW(pathBox, ToUtf16(text).value().c_str());
+      SendMessageW(window, WM_ACTIVATE, WA_ACTIVE, 0);
+      return dialog.m_stateReading.WaitStopped(10000);
+    };
+    const auto handleWaiting = [] {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    };
+    ASSERT_TRUE(readNow(data));
+    handleWaiting();
+    const std::wstring ofData = WindowText(status);
+    ASSERT_TRUE(readNow(cars));
+    handleWaiting();
+    const std::wstring ofCars = WindowText(status);
+    EXPECT_TRUE(!ofData.empty() && !ofCars.empty() && ofData != ofCars)
+        << "each reading shown while the box holds what it read";
+
+    for (const auto& [read1, then, old] : {std::tuple(data, cars, ofData),
+                                           std::tuple(cars, data, ofCars)}) {
+      ASSERT_TRUE(readNow(read1));
+      shown.clear();
+      SetWindowTextW(pathBox, ToUtf16(then).value().c_str());
+      handleWaiting();
+      EXPECT_TRUE(std::find(shown.begin(), shown.end(), old) == shown.end())
+          << "the reading of " << read1 << " shown once the box held " << then;
+    }
+    RemoveWindowSubclass(status, &RecordTexts, 0);
   };
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   CoUninitialize();

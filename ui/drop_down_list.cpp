@@ -11,57 +11,18 @@
 namespace {
 
 constexpr int kMostRows = 7;
+constexpr UINT_PTR kLingerTimer = 1;
 
-// The entry line under a point in the list's client area, or -1.
-int LineAt(HWND list, LPARAM point) {
-  const LRESULT found = SendMessageW(list, LB_ITEMFROMPOINT, 0, point);
+// The line under a point in the list's client area, or -1.
+int LineAt(HWND list, POINT point) {
+  const LRESULT found = SendMessageW(list, LB_ITEMFROMPOINT, 0, MAKELPARAM(point.x, point.y));
   return HIWORD(found) == 0 ? LOWORD(found) : -1;
-}
-
-// The rest of a double-click whose first click took an entry: the list has
-// closed, so its second press and release would reach the window beneath.
-// A mouse hook on the dialog's thread (the only one with lists) drops them
-// while they come within the system's double-click time and distance; it
-// goes at the first other press or once that time is over.
-struct SecondClick {
-  HHOOK hook = nullptr;
-  DWORD time = 0;  // of the taking release
-  POINT at = {};
-  bool pressed = false;  // dropped the press; the release goes too
-} g_secondClick;
-
-void EndSecondClick() {
-  if (g_secondClick.hook != nullptr) UnhookWindowsHookEx(g_secondClick.hook);
-  g_secondClick = {};
-}
-
-LRESULT CALLBACK DropSecondClick(int code, WPARAM message, LPARAM info) {
-  if (code < 0) return CallNextHookEx(nullptr, code, message, info);
-  const POINT at = reinterpret_cast<const MOUSEHOOKSTRUCT*>(info)->pt;
-  const bool press = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK ||
-                     message == WM_NCLBUTTONDOWN || message == WM_NCLBUTTONDBLCLK;
-  const bool release = message == WM_LBUTTONUP || message == WM_NCLBUTTONUP;
-  const bool inTime = GetTickCount() - g_secondClick.time <= GetDoubleClickTime();
-  const bool nearby =
-      std::abs(at.x - g_secondClick.at.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
-      std::abs(at.y - g_secondClick.at.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
-  bool drop = false;
-  if (press && inTime && nearby && !g_secondClick.pressed) {
-    drop = true;
-    if (code == HC_ACTION) g_secondClick.pressed = true;
-  } else if (release && g_secondClick.pressed) {
-    drop = true;
-    if (code == HC_ACTION) EndSecondClick();
-  } else if (press || (!inTime && !g_secondClick.pressed)) {
-    EndSecondClick();
-  }
-  return drop ? 1 : CallNextHookEx(nullptr, code, message, info);
 }
 
 }  // namespace
 
 bool CDropDownList::Open(HWND box, const std::vector<std::wstring>& entries,
-                         const std::wstring& note, UINT message) {
+                         const std::wstring& note, Taken taken) {
   Close();
   if (entries.empty() && note.empty()) return false;
   m_hOwner = GetAncestor(box, GA_ROOT);
@@ -71,19 +32,19 @@ bool CDropDownList::Open(HWND box, const std::vector<std::wstring>& entries,
                             0, 0, m_hOwner, nullptr, GetModuleHandleW(nullptr), nullptr);
   if (m_hList == nullptr) return false;
   m_hBox = box;
-  m_nMessage = message;
-  m_bPressed = false;
+  m_taken = std::move(taken);
   GetCursorPos(&m_ptPointer);
   SendMessageW(m_hList, WM_SETFONT, static_cast<WPARAM>(SendMessageW(box, WM_GETFONT, 0, 0)),
                FALSE);
   SetWindowSubclass(m_hList, &CDropDownList::ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
   SetWindowSubclass(m_hOwner, &CDropDownList::OwnerProc, 0, reinterpret_cast<DWORD_PTR>(this));
   Update(entries, note);
+  SetCapture(m_hList);
   return true;
 }
 
 void CDropDownList::Update(const std::vector<std::wstring>& entries, const std::wstring& note) {
-  if (m_hList == nullptr) return;
+  if (!IsOpen()) return;
   if (entries.empty() && note.empty()) {
     Close();
     return;
@@ -135,13 +96,17 @@ void CDropDownList::Place() {
   SetWindowPos(m_hList, HWND_TOP, left, top, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
-// The list is forgotten as its window goes, also when its owner takes it along.
+// The list is forgotten as its window goes, also when its owner takes it
+// along. The mouse it lets go of on the way is no news to it.
 void CDropDownList::Close() {
-  if (m_hList != nullptr) DestroyWindow(m_hList);
+  if (m_hList == nullptr || m_bClosing) return;
+  m_bClosing = true;
+  if (GetCapture() == m_hList) ReleaseCapture();
+  DestroyWindow(m_hList);
 }
 
 const std::wstring* CDropDownList::Move(int step) {
-  if (m_hList == nullptr) return nullptr;
+  if (!IsOpen()) return nullptr;
   const int count = static_cast<int>(m_entries.size());
   const int chosen = static_cast<int>(SendMessageW(m_hList, LB_GETCURSEL, 0, 0));
   int next = chosen + step;
@@ -152,83 +117,146 @@ const std::wstring* CDropDownList::Move(int step) {
 }
 
 const std::wstring* CDropDownList::Chosen() const {
-  if (m_hList == nullptr) return nullptr;
+  if (!IsOpen()) return nullptr;
   const LRESULT chosen = SendMessageW(m_hList, LB_GETCURSEL, 0, 0);
   return chosen >= 0 && chosen < static_cast<LRESULT>(m_entries.size())
              ? &m_entries[static_cast<std::size_t>(chosen)]
              : nullptr;
 }
 
-// Chooses the entry at `point` in the list's client area, if any, and tells
-// the box when the choice moved.
-void CDropDownList::Choose(LPARAM point, bool tell) {
-  const int line = LineAt(m_hList, point);
-  if (line < 0 || line >= static_cast<int>(m_entries.size()) ||
-      line == SendMessageW(m_hList, LB_GETCURSEL, 0, 0)) {
+// The entry at `point` in the list's client area, or -1.
+int CDropDownList::EntryAt(POINT point) const {
+  RECT client;
+  GetClientRect(m_hList, &client);
+  const int line = PtInRect(&client, point) ? LineAt(m_hList, point) : -1;
+  return line < static_cast<int>(m_entries.size()) ? line : -1;
+}
+
+// A list that opens, moves or grows under a resting pointer gets moves to
+// the same place, which highlight nothing.
+void CDropDownList::OnMouseMove(POINT point) {
+  POINT at = point;
+  ClientToScreen(m_hList, &at);
+  if (at.x == m_ptPointer.x && at.y == m_ptPointer.y) return;
+  m_ptPointer = at;
+  if (const int entry = EntryAt(point); entry >= 0) SendMessageW(m_hList, LB_SETCURSEL, entry, 0);
+}
+
+// A press on an entry readies its taking; one on the list's scroll bar works
+// it; one outside the list closes it.
+void CDropDownList::OnPress(UINT message, POINT point) {
+  POINT at = point;
+  ClientToScreen(m_hList, &at);
+  RECT window;
+  GetWindowRect(m_hList, &window);
+  if (!PtInRect(&window, at)) {
+    Close();
     return;
   }
-  SendMessageW(m_hList, LB_SETCURSEL, line, 0);
-  if (tell) SendMessageW(m_hBox, m_nMessage, kChoiceMoved, 0);
+  const bool left = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK;
+  const int entry = left ? EntryAt(point) : -1;
+  m_bPressed = entry >= 0;
+  if (m_bPressed) SendMessageW(m_hList, LB_SETCURSEL, entry, 0);
+  const LRESULT hit = SendMessageW(m_hList, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y));
+  if (left && (hit == HTVSCROLL || hit == HTHSCROLL)) {
+    // The scroll bar takes the mouse while it is dragged, then gives it back.
+    m_bScrolling = true;
+    SendMessageW(m_hList, WM_NCLBUTTONDOWN, hit, MAKELPARAM(at.x, at.y));
+    m_bScrolling = false;
+    if (m_hList != nullptr) SetCapture(m_hList);
+  }
+}
+
+// The release of a press on an entry takes the entry under it, if any.
+void CDropDownList::OnRelease(POINT point) {
+  if (!m_bPressed) return;
+  m_bPressed = false;
+  const int entry = EntryAt(point);
+  if (entry < 0) return;
+  const std::wstring taken = m_entries[static_cast<std::size_t>(entry)];
+  const Taken tell = m_taken;
+  m_bLingering = true;
+  m_bSecondPress = false;
+  m_ptTaken = point;
+  ClientToScreen(m_hList, &m_ptTaken);
+  ShowWindow(m_hList, SW_HIDE);
+  SetTimer(m_hList, kLingerTimer, GetDoubleClickTime(), nullptr);
+  if (tell) tell(taken);
+}
+
+// The mouse after a click took an entry: one more press and its release
+// within the system's double-click time and rectangle are swallowed; the
+// time running out, a move out of the rectangle or any other press ends it.
+void CDropDownList::WhileLingering(UINT message, POINT point) {
+  POINT at = point;
+  ClientToScreen(m_hList, &at);
+  const bool nearby = std::abs(at.x - m_ptTaken.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 &&
+                      std::abs(at.y - m_ptTaken.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2;
+  switch (message) {
+    case WM_MOUSEMOVE:
+      if (nearby || m_bSecondPress) return;
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      if (nearby && !m_bSecondPress) {
+        m_bSecondPress = true;
+        return;
+      }
+      break;
+    case WM_LBUTTONUP:
+      if (!m_bSecondPress) return;
+      break;
+    case WM_TIMER:
+      if (m_bSecondPress) return;
+      break;
+  }
+  Close();
 }
 
 // The list box's own handling of the mouse would take the focus, so the
-// mouse's messages do not reach it.
+// mouse's messages do not reach it. Once Close has run, the window is gone.
 LRESULT CALLBACK CDropDownList::ListProc(HWND list, UINT message, WPARAM wParam,
                                          LPARAM lParam, UINT_PTR, DWORD_PTR self) {
   auto* dropDown = reinterpret_cast<CDropDownList*>(self);
+  const POINT point = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  const bool mouse = message >= WM_MOUSEFIRST && message <= WM_MOUSELAST;
+  if (dropDown->m_bLingering &&
+      (mouse || (message == WM_TIMER && wParam == kLingerTimer))) {
+    dropDown->WhileLingering(message, point);
+    return 0;
+  }
   switch (message) {
     case WM_MOUSEACTIVATE:
       return MA_NOACTIVATE;
-    case WM_MOUSEMOVE: {
-      // A list that opens, moves or grows under a resting pointer gets moves
-      // to the same place.
-      POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ClientToScreen(list, &at);
-      if (at.x == dropDown->m_ptPointer.x && at.y == dropDown->m_ptPointer.y) return 0;
-      dropDown->m_ptPointer = at;
-      dropDown->Choose(lParam, true);
+    case WM_MOUSEMOVE:
+      dropDown->OnMouseMove(point);
       return 0;
-    }
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-      const int line = LineAt(list, lParam);
-      dropDown->m_bPressed = line >= 0 && line < static_cast<int>(dropDown->m_entries.size());
-      if (dropDown->m_bPressed) {
-        dropDown->Choose(lParam, true);
-        SetCapture(list);
-      }
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      dropDown->OnPress(message, point);
       return 0;
-    }
-    case WM_LBUTTONUP: {
-      if (!dropDown->m_bPressed) return 0;
-      dropDown->m_bPressed = false;
-      ReleaseCapture();
-      RECT client;
-      GetClientRect(list, &client);
-      const POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      const int line = LineAt(list, lParam);
-      if (PtInRect(&client, at) && line >= 0 &&
-          line < static_cast<int>(dropDown->m_entries.size())) {
-        dropDown->Choose(lParam, true);
-        EndSecondClick();
-        g_secondClick.hook = SetWindowsHookExW(WH_MOUSE, &DropSecondClick, nullptr,
-                                               GetCurrentThreadId());
-        g_secondClick.time = GetTickCount();
-        g_secondClick.at = at;
-        ClientToScreen(list, &g_secondClick.at);
-        PostMessageW(dropDown->m_hBox, dropDown->m_nMessage, kTaken, 0);
-      }
+    case WM_LBUTTONUP:
+      dropDown->OnRelease(point);
       return 0;
-    }
     case WM_CAPTURECHANGED:
-      dropDown->m_bPressed = false;
+      if (!dropDown->m_bClosing && !dropDown->m_bScrolling) dropDown->Close();
       return 0;
     case WM_NCDESTROY:
       RemoveWindowSubclass(list, &CDropDownList::ListProc, 0);
       RemoveWindowSubclass(dropDown->m_hOwner, &CDropDownList::OwnerProc, 0);
       dropDown->m_hList = nullptr;
+      dropDown->m_taken = nullptr;
       dropDown->m_entries.clear();
       dropDown->m_strNote.clear();
+      dropDown->m_bPressed = dropDown->m_bLingering = dropDown->m_bSecondPress = false;
+      dropDown->m_bClosing = false;
+      break;
+    default:
+      if (mouse && message != WM_MOUSEWHEEL) return 0;  // the other buttons' releases
       break;
   }
   return DefSubclassProc(list, message, wParam, lParam);

@@ -75,18 +75,27 @@ STDMETHODIMP_(ULONG) CFolderList::Release() {
 
 // Out of memory, the list is left empty.
 STDMETHODIMP CFolderList::Expand(LPCWSTR typed) {
+  const std::wstring_view prefix = typed != nullptr ? typed : L"";
   std::vector<std::wstring> folders;
   HRESULT result = S_OK;
   try {
-    folders = SubfoldersOf(typed != nullptr ? typed : L"");
+    folders = SubfoldersOf(std::wstring(prefix));
   } catch (const std::bad_alloc&) {
     result = E_OUTOFMEMORY;
   }
   AcquireSRWLockExclusive(&m_lock);
-  m_folders.swap(folders);
-  m_nNext = 0;
+  if (!m_typed || m_typed->starts_with(prefix)) {
+    m_folders.swap(folders);
+    m_nNext = 0;
+  }
   ReleaseSRWLockExclusive(&m_lock);
-  return result;  // the old list goes with `folders`, outside the lock
+  return result;  // the list let go of goes with `folders`, outside the lock
+}
+
+void CFolderList::SetTyped(std::wstring text) {
+  AcquireSRWLockExclusive(&m_lock);
+  m_typed = std::move(text);
+  ReleaseSRWLockExclusive(&m_lock);
 }
 
 STDMETHODIMP CFolderList::Next(ULONG count, LPOLESTR* strings, ULONG* fetched) {

@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,12 @@ class CFolderList final : public IEnumString, public IACList {
   STDMETHODIMP_(ULONG) Release() override;
 
   // Lists the subfolders of `typed` aside, then puts that list in place of
-  // the old one and starts reading it from its first entry.
+  // the old one and starts reading it from its first entry; but keeps the
+  // old one where the box, as SetTyped last gave it, no longer begins with
+  // `typed`, as when a call for an older prefix ends late.
   STDMETHODIMP Expand(LPCWSTR typed) override;
+  // What the box holds now; to be called on each change of its text.
+  void SetTyped(std::wstring text);
 
   STDMETHODIMP Next(ULONG count, LPOLESTR* strings, ULONG* fetched) override;
   STDMETHODIMP Skip(ULONG count) override;
@@ -46,4 +51,5 @@ class CFolderList final : public IEnumString, public IACList {
   mutable SRWLOCK m_lock = SRWLOCK_INIT;  // guards the list and the position
   std::vector<std::wstring> m_folders;
   std::size_t m_nNext = 0;  // the entry Next gives first
+  std::optional<std::wstring> m_typed;  // what the box holds, once known
 };

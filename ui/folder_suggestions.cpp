@@ -17,11 +17,11 @@
 
 namespace {
 
-// Sent and posted to the box by the found folders' list, with a
-// CDropDownList::Event.
-constexpr UINT kFoundList = WM_APP;
-// The found folders' list's last line while the search goes on.
+// The found folders' list's last line while the search goes on, and its one
+// line once the search has ended with none.
 constexpr wchar_t kStillSearching[] = L"(Still searching this PC...)";
+constexpr wchar_t kNoneFound[] =
+    L"No game folder was found on this PC: type or drop the data folder.";
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -58,11 +58,23 @@ void CFolderSuggestions::Offer(const std::vector<std::string>& folders, bool sea
     if (std::optional<std::wstring> wide = ToUtf16(folder)) m_found.push_back(std::move(*wide));
   }
   m_bSearching = searching;
-  m_foundList.Update(m_found, searching ? kStillSearching : L"");
+  m_foundList.Update(m_found, FoundListNote());
+}
+
+std::wstring CFolderSuggestions::FoundListNote() const {
+  if (m_bSearching) return kStillSearching;
+  return m_found.empty() ? kNoneFound : L"";
 }
 
 void CFolderSuggestions::SetText(const std::string& text) {
+  m_foundList.Close();
   SetBoxText(ToUtf16ForDisplay(text));
+}
+
+// A folder list being expanded for a prefix that the box no longer begins
+// with (on Windows, on the autocompletion object's thread) keeps its old list.
+void CFolderSuggestions::TextChanged() {
+  if (m_pFolders != nullptr) m_pFolders->SetTyped(WindowText(m_hEdit));
 }
 
 // The caret goes to the end, where typing goes on, and shows it.
@@ -85,6 +97,12 @@ bool CFolderSuggestions::IsSuggestionListOpen() const {
   return (status & ACDD_VISIBLE) != 0;
 }
 
+// With nothing chosen; a click takes the folder clicked.
+bool CFolderSuggestions::OpenFoundList() {
+  return m_foundList.Open(m_hEdit, m_found, FoundListNote(),
+                          [this](const std::wstring& folder) { SetBoxText(folder); });
+}
+
 // Returns whether the key was the found folders' list's. Closed, the list
 // opens on Down, Up, F4, Alt+Down or Alt+Up in the empty box, with nothing
 // chosen; these never reach the autocompletion object then. Open, Down and Up
@@ -95,9 +113,7 @@ bool CFolderSuggestions::OnFoundListKey(UINT message, WPARAM key) {
   const bool arrow = key == VK_DOWN || key == VK_UP;
   const bool toggle = message == WM_SYSKEYDOWN ? arrow : key == VK_F4;
   if (!m_foundList.IsOpen()) {
-    return (arrow || toggle) && GetWindowTextLengthW(m_hEdit) == 0 &&
-           m_foundList.Open(m_hEdit, m_found, m_bSearching ? kStillSearching : L"",
-                            kFoundList);
+    return (arrow || toggle) && GetWindowTextLengthW(m_hEdit) == 0 && OpenFoundList();
   }
   if (key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU) return false;
   if (arrow && !toggle) {
@@ -239,13 +255,21 @@ LRESULT CALLBACK CFolderSuggestions::EditProc(HWND edit, UINT message, WPARAM wP
     case WM_KILLFOCUS:
       suggestions->m_foundList.Close();  // typing into the box or leaving it
       break;
-    case kFoundList:
-      if (wParam == CDropDownList::kTaken) {
-        suggestions->TakeChosen(true);
-      } else {
-        suggestions->ShowChosen();
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      suggestions->m_bPressedWhenEmpty =
+          GetWindowTextLengthW(edit) == 0 && !suggestions->m_foundList.IsOpen();
+      break;
+    case WM_LBUTTONUP: {
+      // A click in the empty box opens the list once the box has taken it.
+      const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+      if (suggestions->m_bPressedWhenEmpty && GetWindowTextLengthW(edit) == 0 &&
+          GetFocus() == edit) {
+        suggestions->OpenFoundList();
       }
-      return 0;
+      suggestions->m_bPressedWhenEmpty = false;
+      return result;
+    }
     case WM_NCDESTROY:
       suggestions->Detach();
       break;

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <knownfolders.h>
-#include <process.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <winioctl.h>
@@ -84,28 +83,56 @@ HANDLE OpenFolder(const std::wstring& path, DWORD flags) {
                      FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
 }
 
-// Where the folder at `path` finally lies, every link on its way followed:
-// by the drive's name where its volume has one, else by the volume's.
-VolumeKind FinalVolume(const std::wstring& path) {
-  const HANDLE folder = OpenFolder(path, 0);
-  if (folder == INVALID_HANDLE_VALUE) return VolumeKind::kElsewhere;
-  VolumeKind kind = VolumeKind::kElsewhere;
-  std::wstring final(MAX_PATH, L'\0');
-  for (const DWORD volumeName : {VOLUME_NAME_DOS, VOLUME_NAME_GUID}) {
-    DWORD length = GetFinalPathNameByHandleW(folder, final.data(),
-                                             static_cast<DWORD>(final.size()), volumeName);
-    if (length >= final.size()) {
-      final.resize(length);
-      length = GetFinalPathNameByHandleW(folder, final.data(), static_cast<DWORD>(final.size()),
-                                         volumeName);
-    }
-    if (length > 0 && length < final.size()) {
-      kind = KindOf(std::wstring_view(final.data(), length));
-      break;
+// A folder's path as a link stores it (\??\C:\Games) or as the system gives
+// it (\\?\UNC\server\share), in the form the search takes: a drive's path,
+// a share as \\server\share\, a volume as \\?\Volume{...}\, with a backslash
+// at its end.
+std::string SearchPath(std::wstring path) {
+  if (path.starts_with(LR"(\??\)") || path.starts_with(LR"(\\?\)")) path.erase(0, 4);
+  if (path.starts_with(LR"(UNC\)")) {
+    path.replace(0, 3, L"\\");
+  } else if (path.starts_with(L"Volume{")) {
+    path.insert(0, LR"(\\?\)");
+  }
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  return ToUtf8(path);
+}
+
+// The folder that a relative link's `target` names from `folder`, the one
+// that holds the link (C:\Games\), its "." and ".." taken by name, as the
+// system takes them, and never above `folder`'s drive; a target that begins
+// with a backslash starts at the drive's root.
+std::wstring Joined(std::wstring folder, std::wstring_view target) {
+  const std::size_t root = folder.starts_with(LR"(\\?\)") ? 7 : 3;
+  if (target.starts_with(L'\\')) folder.erase(std::min(root, folder.size()));
+  while (!target.empty()) {
+    const std::size_t end = std::min(target.find(L'\\'), target.size());
+    const std::wstring_view name = target.substr(0, end);
+    target.remove_prefix(std::min(end + 1, target.size()));
+    if (name == L"..") {
+      if (folder.size() > root) folder.erase(folder.find_last_of(L'\\', folder.size() - 2) + 1);
+    } else if (!name.empty() && name != L".") {
+      folder.append(name).push_back(L'\\');
     }
   }
+  return folder;
+}
+
+// Where the folder at `path` finally lies, every link on its way followed,
+// in the search's form (SearchPath); empty when it cannot be opened.
+std::string FinalPath(const std::wstring& path) {
+  const HANDLE folder = OpenFolder(path, 0);
+  if (folder == INVALID_HANDLE_VALUE) return "";
+  std::wstring final(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(folder, final.data(),
+                                           static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
+  if (length >= final.size()) {
+    final.resize(length);
+    length = GetFinalPathNameByHandleW(folder, final.data(), static_cast<DWORD>(final.size()),
+                                       VOLUME_NAME_DOS);
+  }
   CloseHandle(folder);
-  return kind;
+  return length > 0 && length < final.size() ? SearchPath(final.substr(0, length)) : "";
 }
 
 // The reparse data of a junction or mount point, and of a symbolic link
@@ -120,18 +147,6 @@ struct ReparseData {
   WORD printLength;
 };
 constexpr ULONG kRelativeLink = 1;  // SYMLINK_FLAG_RELATIVE
-
-// RAII for an SRW lock held exclusively.
-class Exclusive {
- public:
-  explicit Exclusive(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-  ~Exclusive() { ReleaseSRWLockExclusive(&lock_); }
-  Exclusive(const Exclusive&) = delete;
-  Exclusive& operator=(const Exclusive&) = delete;
-
- private:
-  SRWLOCK& lock_;
-};
 
 // `path` as a folder: with one backslash at its end.
 std::string AsFolder(std::wstring_view path) {
@@ -206,7 +221,7 @@ GameSearchPlaces ThisComputersPlaces() {
 }
 
 VolumeKind CWin32Disks::DriveKind(const std::string& path) {
-  return KindOf(ToUtf16ForDisplay(path.substr(0, 3)));
+  return KindOf(ToUtf16ForDisplay(path));
 }
 
 std::vector<FolderEntry> CWin32Disks::Subfolders(const std::string& folder) {
@@ -233,10 +248,11 @@ std::optional<FolderEntry> CWin32Disks::Look(const std::string& folder) {
 
 // Only junctions, mount points and symbolic links are followed: other
 // reparse points are a cloud's, a deduplicator's or a packaged program's.
-VolumeKind CWin32Disks::LinkTarget(const std::string& folder) {
-  const std::optional<std::wstring> path = ToSystemPath(WithoutSeparator(folder));
+std::string CWin32Disks::LinkTarget(const std::string& folder) {
+  const std::string linkPath = WithoutSeparator(folder);
+  const std::optional<std::wstring> path = ToSystemPath(linkPath);
   const HANDLE link = path ? OpenFolder(*path, FILE_FLAG_OPEN_REPARSE_POINT) : INVALID_HANDLE_VALUE;
-  if (link == INVALID_HANDLE_VALUE) return VolumeKind::kElsewhere;
+  if (link == INVALID_HANDLE_VALUE) return "";
   std::vector<unsigned char> data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE);
   DWORD size = 0;
   const bool read = DeviceIoControl(link, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
@@ -244,27 +260,28 @@ VolumeKind CWin32Disks::LinkTarget(const std::string& folder) {
   const DWORD error = GetLastError();
   CloseHandle(link);
   if (!read) {
-    // Wine shows a Linux symbolic link as a reparse point without data.
-    return RunningUnderWine() && error == ERROR_NOT_A_REPARSE_POINT ? FinalVolume(*path)
-                                                                     : VolumeKind::kElsewhere;
+    // Wine shows a Linux symbolic link as a reparse point without data, and
+    // Linux follows it wherever it leads.
+    return RunningUnderWine() && error == ERROR_NOT_A_REPARSE_POINT ? FinalPath(*path) : "";
   }
   ReparseData header;
-  if (size < sizeof header) return VolumeKind::kElsewhere;
+  if (size < sizeof header) return "";
   std::memcpy(&header, data.data(), sizeof header);
   const bool symbolic = header.tag == IO_REPARSE_TAG_SYMLINK;
-  if (!symbolic && header.tag != IO_REPARSE_TAG_MOUNT_POINT) return VolumeKind::kElsewhere;
+  if (!symbolic && header.tag != IO_REPARSE_TAG_MOUNT_POINT) return "";
   const std::size_t names = sizeof header + (symbolic ? sizeof(ULONG) : 0);
   const std::size_t end = names + header.substituteOffset + header.substituteLength;
-  if (end > size) return VolumeKind::kElsewhere;
+  if (end > size) return "";
   ULONG flags = 0;
   if (symbolic) std::memcpy(&flags, data.data() + sizeof header, sizeof flags);
   std::wstring target(header.substituteLength / sizeof(wchar_t), L'\0');
   std::memcpy(target.data(), data.data() + names + header.substituteOffset,
               target.size() * sizeof(wchar_t));
-  // A relative link leads within the link's own volume, but for links on
-  // its way, which FinalVolume follows.
-  const VolumeKind named = KindOf(symbolic && (flags & kRelativeLink) ? *path : target);
-  return named == VolumeKind::kFixed ? FinalVolume(*path) : named;
+  if (symbolic && (flags & kRelativeLink)) {
+    const std::wstring linkFolder = ToUtf16ForDisplay(linkPath);
+    target = Joined(linkFolder.substr(0, linkFolder.find_last_of(L'\\') + 1), target);
+  }
+  return SearchPath(target);
 }
 
 // The 128-bit id, from Windows 8 on; the 64-bit one need not be unique on ReFS.
@@ -319,70 +336,17 @@ std::vector<std::string> CWin32Disks::Files(const std::string& folder) {
   return found;
 }
 
-struct CGameSearch::Shared {
-  SRWLOCK lock = SRWLOCK_INIT;  // guards the rest
-  HWND window = nullptr;        // nullptr once nobody waits
-  UINT message = 0;
-  std::vector<std::string> found;  // not taken yet
-  bool ended = false;
-};
-
-CGameSearch::~CGameSearch() {
-  if (m_shared == nullptr) return;
-  Exclusive locked(m_shared->lock);
-  m_shared->window = nullptr;
-}
-
-// The thread calls into the C runtime, so it is made by _beginthreadex.
-void CGameSearch::Start(HWND window, UINT message) {
-  try {
-    m_shared = std::make_shared<Shared>();
-    m_shared->window = window;
-    m_shared->message = message;
-    auto parameter = std::make_unique<std::shared_ptr<Shared>>(m_shared);
-    const std::uintptr_t thread =
-        _beginthreadex(nullptr, 0, &CGameSearch::Run, parameter.get(), 0, nullptr);
-    if (thread != 0) {
-      parameter.release();  // the thread's now
-      CloseHandle(reinterpret_cast<HANDLE>(thread));
-      return;
-    }
-  } catch (const std::bad_alloc&) {
-  }
-  m_shared = nullptr;
-  PostMessageW(window, message, 0, 0);
-}
-
 // A drive without its medium fails at once rather than asking the user for
 // it, and the search's reads wait behind the other programs'.
-unsigned __stdcall CGameSearch::Run(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<Shared>> shared(
-      static_cast<std::shared_ptr<Shared>*>(parameter));
-  Shared& state = **shared;
+void FindGameOnThisPC(const std::atomic<bool>& stop,
+                      const std::function<void(const std::string&)>& found) {
   SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, nullptr);
   SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_BEGIN);
   try {
     CWin32Disks disks;
-    FindGameDataFolders(ThisComputersPlaces(), disks, [&](const std::string& folder) {
-      Exclusive locked(state.lock);
-      state.found.push_back(folder);
-      if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
-    });
-  } catch (...) {
-    // Out of memory: what was found stays found.
+    FindGameDataFolders(ThisComputersPlaces(), disks, found, stop);
+  } catch (const std::bad_alloc&) {
+    // What was found stays found.
   }
-  Exclusive locked(state.lock);
-  state.ended = true;
-  if (state.window != nullptr) PostMessageW(state.window, state.message, 0, 0);
-  return 0;
-}
-
-std::vector<std::string> CGameSearch::TakeFound(bool& ended) {
-  std::vector<std::string> found;
-  ended = true;
-  if (m_shared == nullptr) return found;
-  Exclusive locked(m_shared->lock);
-  found.swap(m_shared->found);
-  ended = m_shared->ended;
-  return found;
+  SetThreadPriority(GetCurrentThread(), THREAD_MODE_BACKGROUND_END);
 }

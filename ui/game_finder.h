@@ -1,12 +1,12 @@
 #pragma once
 
 // Finding the game's data folders on this PC (game_search.h) from the
-// dialog: this PC's disks as the search asks them, and the search on a
-// thread of its own.
+// dialog: this PC's disks as the search asks them.
 
 #include <windows.h>
 
-#include <memory>
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,10 +25,11 @@ class CWin32Disks final : public SearchDisks {
   VolumeKind DriveKind(const std::string& path) override;
   std::vector<FolderEntry> Subfolders(const std::string& folder) override;
   std::optional<FolderEntry> Look(const std::string& folder) override;
-  // Reads the target that the link names first, and opens nothing through a
-  // link that names anything but a fixed disk; only then finds its final
-  // target with GetFinalPathNameByHandleW.
-  VolumeKind LinkTarget(const std::string& folder) override;
+  // Read from the link's reparse data, which opens nothing through it; a
+  // relative link's target is taken from the link's folder. Under Wine, a
+  // Linux symbolic link shows no such data: its final target, which Linux
+  // would reach anyway.
+  std::string LinkTarget(const std::string& folder) override;
   std::optional<FolderId> IdOf(const std::string& folder) override;
   // Gives up at once on a file another program holds.
   std::string Text(const std::string& file, std::size_t most) override;
@@ -36,29 +37,8 @@ class CWin32Disks final : public SearchDisks {
   std::vector<std::string> Files(const std::string& folder) override;
 };
 
-// FindGameDataFolders(ThisComputersPlaces(), CWin32Disks) run once on a
-// thread of its own at background priority, so that a window stays usable
-// meanwhile, and no drive without its medium asks the user for one. The
-// thread touches no window but to post the message, and no COM; it may
-// outlive this object, and is left to end by itself (or with the process).
-class CGameSearch {
- public:
-  CGameSearch() = default;
-  ~CGameSearch();  // no message after this
-  CGameSearch(const CGameSearch&) = delete;
-  CGameSearch& operator=(const CGameSearch&) = delete;
-
-  // Starts the search; `message` is posted to `window` after each folder
-  // found and when the search has ended. Where no thread can be made, it
-  // ends at once, having found nothing.
-  void Start(HWND window, UINT message);
-  // The folders found since the last call, in the order found; `ended` tells
-  // whether the search has ended (after Start).
-  std::vector<std::string> TakeFound(bool& ended);
-
- private:
-  struct Shared;
-  static unsigned __stdcall Run(void* shared);
-
-  std::shared_ptr<Shared> m_shared;
-};
+// FindGameDataFolders(ThisComputersPlaces(), CWin32Disks, found, stop) on the
+// calling thread, at background priority so that a window stays usable
+// meanwhile; no drive without its medium asks the user for one.
+void FindGameOnThisPC(const std::atomic<bool>& stop,
+                      const std::function<void(const std::string&)>& found);

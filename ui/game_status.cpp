@@ -86,3 +86,10 @@ std::string GameStatusText(const GameFolderState& state) {
   const std::string restore = RestoreLine(state, installed);
   return restore.empty() ? text : text + "\n" + restore;
 }
+
+std::string EmptyBoxStatusText(int found, bool searching) {
+  constexpr char kHowToTake[] = ": press Down in the Path box, or click it.";
+  if (found > 1) return "The game was found in " + std::to_string(found) + " places" + kHowToTake;
+  if (found == 1) return std::string("The game was found on this PC") + kHowToTake;
+  return searching ? "" : "The game was not found on this PC: type or drop its data folder.";
+}

@@ -16,3 +16,9 @@ inline constexpr char kReadingStatus[] = "Reading the game's files\u2026";
 // will do, counted as its notice counts it. For a path that leads to the
 // data folder, that folder; for anything else, nothing.
 std::string GameStatusText(const GameFolderState& state);
+
+// What the empty path box offers, UTF-8: the game's data folders found on
+// this PC so far (`found`) and how to take one, or, once the search has
+// ended with none, what to do instead; nothing while the search has found
+// none yet.
+std::string EmptyBoxStatusText(int found, bool searching);

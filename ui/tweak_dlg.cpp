@@ -6,6 +6,7 @@
 
 #include "dpi_icon.h"
 #include "folder_drop.h"
+#include "game_finder.h"
 #include "game_status.h"
 #include "resource.h"
 #include "runs.h"
@@ -13,8 +14,9 @@
 
 namespace {
 
-// Posted to the dialog by the search for the game (a folder found, or the
-// end), and once a reading of the game's state is done.
+// Posted to the dialog by its workers while results wait: those of the
+// search for the game (a folder found, or the end), and of a reading of the
+// game's state.
 constexpr UINT kGameSearch = WM_APP + 1;
 constexpr UINT kStateRead = WM_APP + 2;
 // Posted to the dialog when its DPI changes, to come after its scaling.
@@ -26,6 +28,11 @@ constexpr UINT_PTR kTypingPausedTimer = 1;
 constexpr UINT kTypingPauseMs = 400;
 constexpr UINT_PTR kSlowReadingTimer = 2;
 constexpr UINT kSlowReadingMs = 300;
+
+// A run waits this long at most for a stopped reading to close a car's
+// files, which a replace of one would meet; the dialog's end waits as long
+// for all its work.
+constexpr DWORD kStoppedWorkWaitMs = 500;
 
 std::wstring LoadResourceString(UINT id) {
   wchar_t text[256] = L"";
@@ -102,8 +109,16 @@ BOOL CTweakDlg::OnInitDialog() {
   const std::wstring cue = LoadResourceString(IDS_PATH_CUE);
   SendMessageW(pathBox, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(cue.c_str()));
   m_folderSuggestions.Attach(pathBox);
-  m_gameSearch.Start(m_hWnd, kGameSearch);
   m_folderSuggestions.Offer({}, true);
+  // The search's thread only makes the results, which run on this one.
+  const bool searching = m_gameSearch.Start(
+      m_hWnd, kGameSearch, [this](const std::atomic<bool>& stop, const CWindowWorker::Post& post) {
+        FindGameOnThisPC(stop, [&](const std::string& folder) {
+          post([this, folder] { OnGameFound({folder}, true); });
+        });
+        post([this] { OnGameFound({}, false); });
+      });
+  if (!searching) OnGameFound({}, false);
   return TRUE;  // the focus goes to the first control with a tab stop
 }
 
@@ -127,27 +142,30 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       SetStatus(m_strStatus);  // its long words broken anew for its new width
       result = 0;
       return TRUE;
-    case kGameSearch: {
-      bool ended = false;
-      const std::vector<std::string> found = m_gameSearch.TakeFound(ended);
-      m_folderSuggestions.Offer(found, !ended);
+    case kGameSearch:
+      m_gameSearch.Deliver();
       result = 0;
       return TRUE;
-    }
     case kStateRead:
-      if (std::optional<GameFolderState> state = m_stateReader.Take()) {
-        KillTimer(m_hWnd, kSlowReadingTimer);
-        SetStatus(GameStatusText(*state));
-      }
+      m_stateReading.Deliver();
       result = 0;
       return TRUE;
     case WM_TIMER:
       if (wParam != kTypingPausedTimer && wParam != kSlowReadingTimer) break;
       KillTimer(m_hWnd, wParam);
       if (wParam == kTypingPausedTimer) ReadGameState();
-      if (wParam == kSlowReadingTimer && m_stateReader.Reading()) SetStatus(kReadingStatus);
+      if (wParam == kSlowReadingTimer && m_stateReading.Busy()) SetStatus(kReadingStatus);
       result = 0;
       return TRUE;
+    case WM_DESTROY: {
+      // The work ends with the window, within the time a run gives a reading.
+      const ULONGLONG start = GetTickCount64();
+      m_gameSearch.Stop();
+      StopReading(kStoppedWorkWaitMs);
+      const ULONGLONG spent = GetTickCount64() - start;
+      m_gameSearch.WaitStopped(spent < kStoppedWorkWaitMs ? kStoppedWorkWaitMs - spent : 0);
+      return FALSE;
+    }
     case WM_ACTIVATE:
       // The player may have played, updated or verified the game meanwhile.
       if (LOWORD(wParam) != WA_INACTIVE) ReadGameState();
@@ -158,9 +176,16 @@ BOOL CTweakDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
       return TRUE;
     case WM_COMMAND:
       if (HIWORD(wParam) == EN_CHANGE && LOWORD(wParam) == IDC_PATH) {
-        // What the status said was about the text before.
-        SetStatus("");
-        SetTimer(m_hWnd, kTypingPausedTimer, kTypingPauseMs, nullptr);
+        m_folderSuggestions.TextChanged();
+        // What the status said, or a reading was reading, was about the text
+        // before.
+        StopReading(0);
+        if (GetWindowTextLengthW(GetDlgItem(m_hWnd, IDC_PATH)) == 0) {
+          ReadGameState();
+        } else {
+          SetStatus("");
+          SetTimer(m_hWnd, kTypingPausedTimer, kTypingPauseMs, nullptr);
+        }
         result = 0;
         return TRUE;
       }
@@ -223,7 +248,7 @@ BOOL CTweakDlg::OnPaint() {
 void CTweakDlg::OnRestore() {
   UpdateData(TRUE);
   m_bRunning = true;
-  m_stateReader.Stop();
+  StopReading(kStoppedWorkWaitMs);
   RestoreRun(m_strPath);
   m_bRunning = false;
   ReadGameState();
@@ -234,10 +259,16 @@ void CTweakDlg::OnRestore() {
 void CTweakDlg::OnApply() {
   UpdateData(TRUE);
   m_bRunning = true;
-  m_stateReader.Stop();
+  StopReading(kStoppedWorkWaitMs);
   ApplyRun(m_strPath, m_nBrakeLevel);
   m_bRunning = false;
   ReadGameState();
+}
+
+// The empty box's status says what the search has found.
+void CTweakDlg::OnGameFound(const std::vector<std::string>& folders, bool searching) {
+  m_folderSuggestions.Offer(folders, searching);
+  if (GetWindowTextLengthW(GetDlgItem(m_hWnd, IDC_PATH)) == 0) ReadGameState();
 }
 
 // Reads the state of what the path box holds now, in place of any older
@@ -245,8 +276,35 @@ void CTweakDlg::OnApply() {
 void CTweakDlg::ReadGameState() {
   if (m_bRunning) return;
   KillTimer(m_hWnd, kTypingPausedTimer);
-  m_stateReader.Start(m_hWnd, kStateRead, ToUtf8(WindowText(GetDlgItem(m_hWnd, IDC_PATH))));
-  SetTimer(m_hWnd, kSlowReadingTimer, kSlowReadingMs, nullptr);
+  const std::string typed = ToUtf8(WindowText(GetDlgItem(m_hWnd, IDC_PATH)));
+  if (typed.empty()) {
+    StopReading(0);
+    SetStatus(EmptyBoxStatusText(static_cast<int>(m_folderSuggestions.FoundCount()),
+                                 m_folderSuggestions.Searching()));
+    return;
+  }
+  const bool reading = m_stateReading.Start(
+      m_hWnd, kStateRead,
+      [this, typed](const std::atomic<bool>& stop, const CWindowWorker::Post& post) {
+        GameFolderState state = ReadGameFolderState(typed, stop);
+        if (state.complete) post([this, typed, state] { ShowGameState(typed, state); });
+      });
+  if (reading) SetTimer(m_hWnd, kSlowReadingTimer, kSlowReadingMs, nullptr);
+}
+
+// Only while the box still holds what was read.
+void CTweakDlg::ShowGameState(const std::string& typed, const GameFolderState& state) {
+  if (ToUtf8(WindowText(GetDlgItem(m_hWnd, IDC_PATH))) != typed) return;
+  KillTimer(m_hWnd, kSlowReadingTimer);
+  SetStatus(GameStatusText(state));
+}
+
+// A stopped reading may still have a car's files open for a moment; up to
+// `waitMs` are given it to close them.
+void CTweakDlg::StopReading(DWORD waitMs) {
+  m_stateReading.Stop();
+  KillTimer(m_hWnd, kSlowReadingTimer);
+  m_stateReading.WaitStopped(waitMs);
 }
 
 // A long word (a path) is broken to the control's width, which only breaks

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "folder_suggestions.h"
 #include "framework.h"
-#include "game_finder.h"
-#include "game_state_reader.h"
+#include "game_state.h"
+#include "window_worker.h"
 
 // The main window: the game's data path, the brake level and the two
 // buttons that start the engine's runs.
@@ -19,8 +20,8 @@ class CTweakDlg : public CDialog {
   HICON m_hIcon = nullptr;       // the application icon, for the window and when minimised
   HICON m_hSmallIcon = nullptr;  // the same for the caption, both at the window's DPI
   CFolderSuggestions m_folderSuggestions;  // in IDC_PATH
-  CGameSearch m_gameSearch;                // for the folders IDC_PATH offers
-  CGameStateReader m_stateReader;          // for IDC_STATUS
+  CWindowWorker m_gameSearch;              // for the folders IDC_PATH offers
+  CWindowWorker m_stateReading;            // for IDC_STATUS
 
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
@@ -38,7 +39,10 @@ class CTweakDlg : public CDialog {
   void OnRestore();
   void OnApply();
   void OnDropFiles(HDROP drop);
+  void OnGameFound(const std::vector<std::string>& folders, bool searching);
   void ReadGameState();
+  void ShowGameState(const std::string& typed, const GameFolderState& state);
+  void StopReading(DWORD waitMs);
   void SetStatus(const std::string& text);
 
   bool m_bRunning = false;   // a run is in progress, its notices included

@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -542,7 +543,7 @@ void CheckLiveControls(HWND dialog, const DialogSpec& spec, const BaseUnits& uni
 
     const bool isIcon = (want.style & SS_TYPEMASK) == SS_ICON && SameClass(want.cls, "Static");
     const bool isCombo = SameClass(want.cls, "ComboBox");
-    if (!isIcon && !isCombo) {
+    if (!isIcon && !isCombo && want.id != IDC_STATUS) {
       CheckText(WindowText(control), want.text, what + " text");
     }
 
@@ -1733,6 +1734,173 @@ void TestFoundGame(const Program& program, HWND main, HMODULE module, const std:
 }
 
 // ---------------------------------------------------------------------------
+// The found list as a combo box's list, the empty box's status, and the work
+// done off the dialog's thread.
+
+const char kNoneFoundStatus[] = "The game was not found on this PC: type or drop its data folder.";
+const char kNoneFoundLine[] = "No game folder was found on this PC: type or drop the data folder.";
+
+std::string FoundStatus(int places) {
+  return (places == 1 ? std::string("The game was found on this PC")
+                      : "The game was found in " + std::to_string(places) + " places") +
+         ": press Down in the Path box, or click it.";
+}
+
+// With no game on this PC, the empty box's status says so; a click in the
+// box opens the list with one line, which takes nothing, clicked or chosen
+// by the keys.
+void TestNothingFound(const Program& program, HWND main) {
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  ExpectStatus(main, kNoneFoundStatus, "of the empty box, nothing found");
+  Click(edit);
+  HWND list = nullptr;
+  WaitFor([&] { return (list = FoundList(program)) != nullptr; }, 3000);
+  const std::vector<std::string> lines =
+      list != nullptr ? ListLines(list) : std::vector<std::string>();
+  Check(lines == std::vector<std::string>{kNoneFoundLine} && WindowText(edit).empty(),
+        "a click in the empty box opens the list with one line: \"" +
+            (lines.empty() ? std::string() : lines.front()) + "\"");
+  if (list == nullptr) return;
+  ScreenshotWithList("found-none", main, list);
+  const RECT line = LineRect(list, 0);
+  ClickAt((line.left + line.right) / 2, (line.top + line.bottom) / 2);
+  program.Sync(main);
+  Check(FoundList(program) == list && WindowText(edit).empty(),
+        "a click on the line takes nothing, and the list stays open");
+  Key(VK_DOWN);
+  Key(VK_RETURN);
+  Check(WaitFor([&] { return FoundList(program) == nullptr; }, 3000) &&
+            WindowText(edit).empty() && program.Focus() == edit,
+        "Down and Enter take nothing either; the focus stays in the box");
+  ExpectNotices(program, main, {}, "the line of nothing found (no run)");
+}
+
+// The bytes of each car's data file in `folders` (each with its backslash),
+// by path.
+std::map<std::string, std::string> FilesOf(const std::vector<std::string>& folders) {
+  std::map<std::string, std::string> files;
+  for (const std::string& folder : folders) {
+    for (const char* id : kCarIds) {
+      const std::string data = DataFile(folder.substr(0, folder.size() - 1), id);
+      files[data] = ReadBytes(data);
+    }
+  }
+  return files;
+}
+
+// The list open in the empty box, the pointer passed over every entry, then
+// the list closed in each way but a choice: a click on Apply (which closes
+// only the list, as a combo box's list does; the next click presses Apply),
+// a click on the dialog's background, Tab, and the window deactivated and
+// activated again. The pointer highlights each entry in turn and the box
+// stays as it was, empty, so Apply asks for the path, and no game folder
+// changes. What the arrow keys chose stays, the pointer passed over or not.
+void TestPassingOverTheList(const Program& program, HWND main,
+                            const std::vector<std::string>& found) {
+  const HWND edit = GetDlgItem(main, IDC_PATH);
+  const std::map<std::string, std::string> before = FilesOf(found);
+  SetPath(program, main, "");
+  ExpectStatus(main, FoundStatus(static_cast<int>(found.size())),
+               "of the empty box, the game found in " + std::to_string(found.size()) + " places");
+  // Each entry highlighted as the pointer comes onto it, the box as `box`.
+  const auto passOver = [&](HWND list, const std::string& box) {
+    bool asDue = list != nullptr;
+    for (int i = 0; asDue && i < static_cast<int>(found.size()); ++i) {
+      const RECT line = LineRect(list, i);
+      SetCursorPos((line.left + line.right) / 2, (line.top + line.bottom) / 2);
+      asDue = WaitFor([&] { return SendMessageW(list, LB_GETCURSEL, 0, 0) == i; }, 3000);
+      program.Sync(main);
+      asDue = asDue && WindowText(edit) == box;
+    }
+    return asDue;
+  };
+  const BaseUnits units = UnitsOf(main, kMainDialog);
+  RECT client = {0, 0, 0, 0};
+  MapWindowPoints(main, nullptr, reinterpret_cast<POINT*>(&client), 1);
+  // Within the Options box, below Restore: the dialog's own background.
+  const POINT background = {client.left + MulDiv(130, units.x, 4),
+                            client.top + MulDiv(103, units.y, 8)};
+  const std::pair<const char*, std::function<void()>> endings[] = {
+      {"a click on Apply", [&] { Click(GetDlgItem(main, IDC_APPLY)); }},
+      {"a click on the dialog's background", [&] { ClickAt(background.x, background.y); }},
+      {"Tab", [&] { Key(VK_TAB); }},
+      {"the window deactivated and activated again", [&] { ActivateAgain(program, main); }},
+  };
+  for (const auto& [how, close] : endings) {
+    Click(edit);
+    HWND list = nullptr;
+    WaitFor([&] { return (list = FoundList(program)) != nullptr; }, 3000);
+    Check(list != nullptr && ListLines(list).size() == found.size() && WindowText(edit).empty(),
+          "a click in the empty box opens the list of the folders found, and fills nothing in");
+    if (list != nullptr && std::string(how) == "Tab") ScreenshotWithList("found-click", main, list);
+    Check(passOver(list, ""), "the pointer over each entry highlights it; the box stays empty");
+    close();
+    Check(WaitFor([&] { return FoundList(program) == nullptr; }, 3000) &&
+              WindowText(edit).empty(),
+          std::string(how) + " closes the list; the box is as it was, empty");
+    if (std::string(how) == "a click on Apply") {
+      ExpectNotices(program, main, {}, "the click on Apply, which only closed the list");
+    }
+    ClickButton(program, main, IDC_APPLY);
+    ExpectNotices(program, main, {kEnterPath}, std::string("Apply after ") + how);
+  }
+  Click(edit);
+  HWND list = nullptr;
+  WaitFor([&] { return (list = FoundList(program)) != nullptr; }, 3000);
+  Key(VK_DOWN);
+  const std::string chosen = list != nullptr ? ListLines(list).front() : "";
+  Check(WaitFor([&] { return WindowText(edit) == chosen; }, 3000) && passOver(list, chosen),
+        "Down shows the first folder in the box, and the pointer passing over changes it not");
+  ClickAt(background.x, background.y);
+  Check(WaitFor([&] { return FoundList(program) == nullptr; }, 3000) &&
+            WindowText(edit) == chosen,
+        "a click on the background closes the list; the folder the keys chose stays");
+  Check(FilesOf(found) == before, "no game folder changed");
+  SetPath(program, main, "");
+}
+
+// With the game in one place, the empty box's status says so.
+void TestFoundInOnePlace(const Program& program, HWND main) {
+  SetPath(program, main, "");
+  ExpectStatus(main, FoundStatus(1), "of the empty box, the game found in one place");
+}
+
+// A run started while a reading holds a car's file: the run stops the
+// reading and gives it time to close the file, then replaces that car's
+// file with no notice. The first car both read, 131, has a backup that
+// begins with 96 MiB of NULs (taking no room on disk), which a reading drops
+// one by one, so that the reading holds 131's files for a while.
+void TestRunDuringReading(const Program& program, HWND main, const std::string& work) {
+  const std::string folder = work + "\\read-while-run";
+  const Cars cars = MakeGameFolder(folder);
+  for (const auto& [id, original] : cars) {
+    if (id != "131") WriteBytes(BackupFile(folder, id), original);
+    WriteBytes(DataFile(folder, id), Patched(original, 2));
+  }
+  MakeSparseFile(BackupFile(folder, "131"), LONGLONG{96} << 20);
+  const HANDLE backup = CreateFileA(BackupFile(folder, "131").c_str(), FILE_APPEND_DATA, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(backup, cars.at("131").data(), static_cast<DWORD>(cars.at("131").size()), &written,
+            nullptr);
+  CloseHandle(backup);
+  SelectLevel(program, main, 3);
+  SetPath(program, main, folder + "\\");
+  ExpectStatus(main, "Reading the game's files\u2026", "while a reading is in 131's files");
+  // Held for reading, the file cannot be opened by one who shares no reading.
+  const HANDLE probe = CreateFileA(DataFile(folder, "131").c_str(), GENERIC_READ,
+                                   FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   0, nullptr);
+  const DWORD error = GetLastError();
+  if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+  Check(probe == INVALID_HANDLE_VALUE && error == ERROR_SHARING_VIOLATION,
+        "the reading holds 131's data file as Apply is clicked");
+  ClickButton(program, main, IDC_APPLY);
+  ExpectNotices(program, main, {kFinished}, "Apply while a reading holds 131's file");
+  CheckDataFiles(folder, cars, 3, "after Apply while a reading held 131's file");
+}
+
+// ---------------------------------------------------------------------------
 // The game where its launcher put it.
 
 // A stand-in for another program, running under that program's name: this
@@ -1869,13 +2037,16 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
     std::printf("# The dialog, the about box and the runs\n");
     Program program(exe, current);
     const HWND main = Start(program);
+    ExpectStatus(main, kNoneFoundStatus, "of the empty box once the search has found nothing");
     TestLook(program, main, module, exe);
     TestAboutBox(program, main);
     TestMinimised(program, main);
+    TestNothingFound(program, main);
     TestRuns(program, main, work, game, cars);
     TestStatus(program, main, work, game, cars);
     TestStatusBesideRestore(program, main, game, cars);
     TestSlowReading(program, main, work);
+    TestRunDuringReading(program, main, work);
     TestLongFolder(program, main, work);
 
     // The close box ends the program.
@@ -1930,6 +2101,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       Program program(exe, "C:\\windows");
       const HWND main = Start(program);
       TestFoundGame(program, main, module, steamGame, found);
+      TestFoundInOnePlace(program, main);
       Key(VK_ESCAPE);
       DWORD code = 1;
       Check(program.WaitExit(10000, &code) && code == 0, "Escape ends the program");
@@ -1964,6 +2136,7 @@ int RunTest(const std::string& exe, const std::string& work, const std::string& 
       TestLongLinuxPath(program, main, work);  // while the search goes on
       TestSuggestionsAfterEmptying(program, main, work);
       TestListAfterTheSearch(program, main, found);
+      TestPassingOverTheList(program, main, found);
       TestListOverRestore(program, main);
       Key(VK_ESCAPE);
       DWORD code = 1;
