@@ -1503,24 +1503,31 @@ void TestListDuringSlowSearch(const Program& program, HWND main) {
   Check(WaitFor([&] { return FoundList(program) == nullptr; }, 3000), "Escape closes the list");
 }
 
+// Whether the open `list` comes to hold just the folders `found`, in any
+// order, within a minute; `shown` gets its lines as last read. The lines are
+// read one by one from another process while the list may change, so only a
+// reading that holds just those folders counts.
+bool ListComesToHold(HWND list, std::vector<std::string> found, std::string& shown) {
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> lines;
+  const bool held = list != nullptr && WaitFor(
+                                           [&] {
+                                             lines = ListLines(list);
+                                             std::sort(lines.begin(), lines.end());
+                                             return lines == found;
+                                           },
+                                           60000);
+  for (const std::string& line : lines) shown += " | " + line;
+  return held;
+}
+
 // Once the search has ended, the list holds each data folder found, and the
 // line that said it goes on has gone, also from a list open meanwhile.
-void TestListAfterTheSearch(const Program& program, HWND main, std::vector<std::string> found) {
+void TestListAfterTheSearch(const Program& program, HWND main,
+                            const std::vector<std::string>& found) {
   const HWND list = OpenFoundList(program, main);
-  std::sort(found.begin(), found.end());
-  // The lines are read one by one from another process while the list may
-  // change, so only a reading that holds just the folders found counts.
-  std::vector<std::string> lines;
-  const bool ended = WaitFor(
-      [&] {
-        lines = ListLines(list);
-        std::sort(lines.begin(), lines.end());
-        return lines == found;
-      },
-      60000);
   std::string shown;
-  for (const std::string& line : lines) shown += " | " + line;
-  Check(ended && lines == found,
+  Check(ListComesToHold(list, found, shown),
         "the list's last line goes when the search ends; both data folders are listed:" + shown);
   Key(VK_ESCAPE);
   WaitFor([&] { return FoundList(program) == nullptr; }, 3000);
@@ -1996,19 +2003,10 @@ std::vector<std::string> MakeLauncherInstalls(const std::string& home) {
 // Down lists each data folder that the launchers' records and folders lead
 // to, and no other.
 void TestFoundWhereLaunchersPutIt(const Program& program, HWND main,
-                                  std::vector<std::string> found) {
+                                  const std::vector<std::string>& found) {
   const HWND list = OpenFoundList(program, main);
-  std::sort(found.begin(), found.end());
-  std::vector<std::string> lines;
-  const bool listed = list != nullptr && WaitFor(
-                                             [&] {
-                                               lines = ListLines(list);
-                                               std::sort(lines.begin(), lines.end());
-                                               return lines == found;
-                                             },
-                                             60000);
   std::string shown;
-  for (const std::string& line : lines) shown += " | " + line;
+  const bool listed = ListComesToHold(list, found, shown);
   Check(listed, "Down lists the game where Epic, GOG, Heroic and a Steam of its own put it:" +
                     shown);
   if (listed) ScreenshotWithList("found-where-launchers-put-it", main, list);
