@@ -30,9 +30,11 @@ step "Windows build" cmake --build --preset windows
 windows_log=$root/build/windows/test-log.txt
 rm -f "$windows_log.status"
 # In a session of its own, so that all of it can be ended at once.
-setsid sh -c 'started=$(date +%s); ctest --preset windows >"$1" 2>&1; status=$?
-  echo "test.sh: Windows tests took $(($(date +%s) - started)) s" >>"$1"; echo $status >"$1.status"' \
-  windows-tests "$windows_log" </dev/null >/dev/null 2>&1 &
+setsid sh -c 'started=$(date +%s)
+  ctest --preset windows >"$1" 2>&1
+  status=$?
+  echo "test.sh: Windows tests took $(($(date +%s) - started)) s" >>"$1"
+  echo $status >"$1.status"' windows-tests "$windows_log" </dev/null >/dev/null 2>&1 &
 windows_tests=$!
 trap 'kill -TERM -- -$windows_tests 2>/dev/null || true' EXIT
 
@@ -45,8 +47,8 @@ step "sanitizer build and tests" nice -n 10 cmake --workflow --preset asan
 copy=$root/build/release-copy
 rm -rf "$copy" && mkdir -p "$copy"
 tar -c --exclude=./build --exclude=./dist --exclude=./.git . | tar -x -C "$copy"
-step "release from a copy" sh -c 'cd "$1" && nice -n 10 cmake --workflow --preset release >/dev/null' \
-  release-copy "$copy"
+step "release from a copy" sh -c \
+  'cd "$1" && nice -n 10 cmake --workflow --preset release >/dev/null' release-copy "$copy"
 if ! cmp build/windows/ui/KestruneBrakeTweaker.exe \
          "$copy/build/release/ui/KestruneBrakeTweaker.exe" ||
    ! (cd build/windows/dist && sha256sum -c "$copy/dist/SHA256SUMS"); then
