@@ -319,6 +319,15 @@ const std::vector<Family>& MoreFamilies() {
   return families;
 }
 
+// Both lists of families.
+std::vector<const Family*> EveryFamily() {
+  std::vector<const Family*> families;
+  for (const auto* list : {&Families(), &MoreFamilies()}) {
+    for (const Family& family : *list) families.push_back(&family);
+  }
+  return families;
+}
+
 // What the values say, counted as the patch's own numbers would give them
 // but independently of the engine: per level, e = a - b and u, with a the
 // data values the level explains, b those the backup's own values explain
@@ -477,10 +486,7 @@ TEST(ChangedCarsTest, VerdictsHoldOnCarsOfEveryShape) {
 #else
   constexpr int kTrialsPerCase = 32;
 #endif
-  std::vector<const Family*> families;
-  for (const auto* list : {&Families(), &MoreFamilies()}) {
-    for (const Family& family : *list) families.push_back(&family);
-  }
+  const std::vector<const Family*> families = EveryFamily();
   std::vector<Tally> byFamily(families.size()), byShape(kShapeNames.size());
   const TempFolder folder(true);
   const fs::path backupFile = folder.path() / "backup.csv";
@@ -566,10 +572,7 @@ TEST(ChangedCarsTest, VerdictsDoNotDependOnTheOrderOfRecords) {
 #else
   constexpr int kTrialsPerCase = 8;
 #endif
-  std::vector<const Family*> families;
-  for (const auto* list : {&Families(), &MoreFamilies()}) {
-    for (const Family& family : *list) families.push_back(&family);
-  }
+  const std::vector<const Family*> families = EveryFamily();
   const TempFolder folder(true);
   const fs::path backupFile = folder.path() / "backup.csv";
   const fs::path dataFile = folder.path() / "data.csv";
